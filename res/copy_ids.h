@@ -1,0 +1,2 @@
+// Resource identifiers of the copy dialog and its clip.
+#pragma once

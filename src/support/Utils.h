@@ -1,0 +1,52 @@
+// Message boxes, system error texts, code-page conversion, path join and the product name.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace rover {
+
+// Message-box presets; each adds MB_TASKMODAL | MB_SETFOREGROUND.
+constexpr UINT kErrorBoxFlags = MB_OK | MB_ICONHAND;
+constexpr UINT kWarningBoxFlags = MB_OK | MB_ICONEXCLAMATION;
+constexpr UINT kAbortRetryIgnoreBoxFlags = MB_ABORTRETRYIGNORE | MB_ICONHAND;
+constexpr UINT kForcedBoxFlags = MB_TASKMODAL | MB_SETFOREGROUND;
+
+// The two system calls behind every box. Tests swap them to reach the
+// 8-bit fallback, which no system they run on needs.
+struct MessageBoxApi {
+    int(WINAPI* WideBox)(HWND, LPCWSTR, LPCWSTR, UINT, WORD);
+    int(WINAPI* AnsiBox)(HWND, LPCSTR, LPCSTR, UINT, WORD);
+};
+MessageBoxApi& MessageBoxCalls();
+const MessageBoxApi& RealMessageBoxCalls();
+
+// Set for good once the wide call reports ERROR_CALL_NOT_IMPLEMENTED.
+extern volatile bool UseAnsiMessageBoxEx;
+
+int MsgBoxCaption(const std::wstring& text, UINT flags, HWND owner, const std::wstring& caption);
+int MsgBox(const std::wstring& text, UINT flags, HWND owner);
+int ErrorBox(const std::wstring& text, HWND owner);
+int WarningBox(const std::wstring& text, HWND owner);
+int AbortRetryIgnoreBox(const std::wstring& text, HWND owner);
+
+// The caption a box owned by `owner` gets: at most 79 characters of the
+// owner's title, else the product name.
+std::wstring MsgBoxCaptionOf(HWND owner);
+
+WORD UserLanguageId();
+std::string UnicodeToCodePage(const std::wstring& text, UINT codePage);
+
+// One line of system text for a Win32 error code; never empty.
+std::wstring Win32ErrorText(DWORD code);
+
+std::wstring JoinPath(const std::wstring& dir, const std::wstring& name);
+
+// Product name from the program's version resource, read once on demand.
+std::wstring GetProductName();
+std::wstring FindVersionValue(const void* data, const std::wstring& key, DWORD size);
+void InitializeUtils();
+void FinalizeUtils();
+
+} // namespace rover
