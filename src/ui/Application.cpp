@@ -90,7 +90,7 @@ bool TApplication::TranslateDialogMessage(MSG& msg) {
         return false;
     HWND root = GetAncestor(msg.hwnd, GA_ROOT);
     for (TForm* form : forms_) {
-        if (form->Handle() == root)
+        if (form->HandleIfCreated() == root)
             return IsDialogMessageW(root, &msg) != FALSE;
     }
     return false;

@@ -8,7 +8,7 @@
 
 namespace rover {
 
-TForm::TForm(TApplication& owner, int templateId) : owner_(owner) {
+TForm::TForm(TApplication& owner, int templateId) : owner_(owner), templateId_(templateId) {
     HDC screen = GetDC(nullptr);
     if (screen != nullptr) {
         dpi_ = GetDeviceCaps(screen, LOGPIXELSX);
@@ -17,8 +17,16 @@ TForm::TForm(TApplication& owner, int templateId) : owner_(owner) {
     if (dpi_ <= 0)
         dpi_ = 96;
     owner_.AddForm(this);
-    handle_ = CreateDialogParamW(owner_.Instance(), MAKEINTRESOURCEW(templateId), owner_.Handle(),
-                                 &TForm::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+HWND TForm::Handle() const {
+    if (handle_ == nullptr && !creating_) {
+        creating_ = true;
+        CreateDialogParamW(owner_.Instance(), MAKEINTRESOURCEW(templateId_), owner_.Handle(),
+                           &TForm::DialogProc, reinterpret_cast<LPARAM>(const_cast<TForm*>(this)));
+        creating_ = false;
+    }
+    return handle_;
 }
 
 TForm::~TForm() {
@@ -35,7 +43,7 @@ int TForm::Scale(int pixels) const {
 }
 
 void TForm::Show() {
-    ShowWindow(handle_, SW_SHOW);
+    ShowWindow(Handle(), SW_SHOW);
     SetForegroundWindow(handle_);
 }
 
@@ -47,7 +55,7 @@ void TForm::Release() {
 }
 
 int TForm::ShowModal() {
-    HWND ownerWindow = GetWindow(handle_, GW_OWNER);
+    HWND ownerWindow = GetWindow(Handle(), GW_OWNER);
     const bool ownerWasEnabled = ownerWindow != nullptr && IsWindowEnabled(ownerWindow);
     if (ownerWasEnabled)
         EnableWindow(ownerWindow, FALSE);
@@ -100,6 +108,7 @@ void TForm::Command(int id, int code, HWND control) {
 
 void TForm::SetClientSize(int width, int height) {
     RECT rc = {0, 0, Scale(width), Scale(height)};
+    Handle();
     const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(handle_, GWL_STYLE));
     const DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(handle_, GWL_EXSTYLE));
     AdjustWindowRectEx(&rc, style, FALSE, exStyle);
@@ -114,7 +123,7 @@ void TForm::PlaceControl(int id, int left, int top, int width, int height) {
 
 void TForm::CenterOnScreen() {
     RECT rc;
-    GetWindowRect(handle_, &rc);
+    GetWindowRect(Handle(), &rc);
     RECT work;
     if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
         SetRect(&work, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
@@ -133,7 +142,10 @@ INT_PTR TForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_INITDIALOG:
         FormCreate();
-        return TRUE;
+        // No focus yet: focusing a control of the hidden dialog would activate
+        // it before it is shown, and the first activation must come with the
+        // showing. The dialog manager focuses the first control on activation.
+        return FALSE;
     case WM_ACTIVATE:
         if (LOWORD(wParam) != WA_INACTIVE)
             FormActivate();

@@ -13,14 +13,18 @@ enum class TCloseAction { None, Hide, Free };
 
 class TForm {
   public:
-    // Creates the dialog window (hidden, owned by the application window).
+    // The dialog window (hidden, owned by the application window) is created
+    // at the first use of Handle(), so that creation reaches the derived
+    // class's handlers; a constructor of a derived class may already use it.
     TForm(TApplication& owner, int templateId);
     virtual ~TForm();
     TForm(const TForm&) = delete;
     TForm& operator=(const TForm&) = delete;
 
-    HWND Handle() const { return handle_; }
-    HWND Item(int id) const { return GetDlgItem(handle_, id); }
+    HWND Handle() const;
+    // The window if it exists, without creating it.
+    HWND HandleIfCreated() const { return handle_; }
+    HWND Item(int id) const { return GetDlgItem(Handle(), id); }
     TApplication& Owner() const { return owner_; }
 
     // Disables the owner, runs a loop until a modal result is set and the
@@ -71,7 +75,9 @@ class TForm {
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
     TApplication& owner_;
-    HWND handle_ = nullptr;
+    int templateId_;
+    mutable HWND handle_ = nullptr;
+    mutable bool creating_ = false;
     int modalResult_ = 0;
     bool inModal_ = false;
     bool releasePending_ = false;
