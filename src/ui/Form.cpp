@@ -141,6 +141,10 @@ void TForm::SetMessageResult(LRESULT result) {
 INT_PTR TForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_INITDIALOG:
+        // The owner is a hidden window, so without this the dialog would have
+        // no taskbar button and could be lost behind other windows.
+        SetWindowLongPtrW(handle_, GWL_EXSTYLE,
+                          GetWindowLongPtrW(handle_, GWL_EXSTYLE) | WS_EX_APPWINDOW);
         FormCreate();
         // No focus yet: focusing a control of the hidden dialog would activate
         // it before it is shown, and the first activation must come with the
