@@ -133,7 +133,10 @@ INT_PTR TForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_INITDIALOG:
         FormCreate();
-        return TRUE;
+        // Focusing a control now would activate the still hidden dialog, and
+        // its real first activation (at Show) would then never arrive. The
+        // dialog manager focuses the first control at activation instead.
+        return FALSE;
     case WM_ACTIVATE:
         if (LOWORD(wParam) != WA_INACTIVE)
             FormActivate();
