@@ -140,16 +140,19 @@ void TRoveDestinationForm::Timer1Timer() {
     ListView.Clear();
     UpdateIcons();
     // The rows are new: the user's choice must survive if its drive is still there.
-    if (!chosen.empty()) {
-        const int count = ListView.Count();
-        for (int row = 0; row < count; ++row) {
-            if (ListView.ItemText(row, 0) == chosen) {
-                ListView.FocusRow(row);
-                break;
-            }
-        }
-    }
+    const int row = chosen.empty() ? -1 : RowOfCaption(chosen);
+    if (row >= 0)
+        ListView.FocusRow(row);
     UpdateInstallState();
+}
+
+int TRoveDestinationForm::RowOfCaption(const std::wstring& caption) const {
+    const int count = ListView.Count();
+    for (int row = 0; row < count; ++row) {
+        if (ListView.ItemText(row, 0) == caption)
+            return row;
+    }
+    return -1;
 }
 
 void TRoveDestinationForm::UpdateInstallState() {
@@ -164,6 +167,16 @@ void TRoveDestinationForm::UpdateInstallState() {
 
 void TRoveDestinationForm::ListViewClick() {
     UpdateInstallState();
+}
+
+void TRoveDestinationForm::ListViewKeyDown(WORD key) {
+    // The list's own search by typing matches from the first character, which
+    // in every caption is a blank: a typed drive letter goes to its row here.
+    if (key < 'A' || key > 'Z' || GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0)
+        return;
+    const int row = RowOfCaption(std::wstring{L' ', static_cast<wchar_t>(key), L':'});
+    if (row >= 0)
+        ListView.FocusRow(row);
 }
 
 void TRoveDestinationForm::ListViewDblClick() {
@@ -185,6 +198,9 @@ LRESULT TRoveDestinationForm::Notify(const NMHDR& header) {
             UpdateInstallState();
         break;
     }
+    case LVN_KEYDOWN:
+        ListViewKeyDown(reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey);
+        break;
     case NM_CLICK:
         ListViewClick();
         break;

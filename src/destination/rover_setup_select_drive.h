@@ -46,10 +46,12 @@ class TRoveDestinationForm : public TForm {
     void WMDeviceChange();
     void Timer1Timer();
     void ListViewClick();
+    void ListViewKeyDown(WORD key);
     void ListViewDblClick();
     void SetTimer1(bool enabled);
     // Install is enabled exactly when the list has a focused row.
     void UpdateInstallState();
+    int RowOfCaption(const std::wstring& caption) const;
 
     bool created_ = false;
     bool timer1Enabled_ = false;

@@ -251,6 +251,12 @@ TEST_F(DriveDialog, InstallFollowsTheFocusedRowWhateverMovedIt) {
     SendKey(List(), VK_HOME);
     EXPECT_EQ(FocusedRow(List()), 0);
     EXPECT_TRUE(InstallEnabled());
+    // Typing a drive's letter goes to its row, although every caption starts with a blank.
+    SendKey(List(), 'S');
+    SendMessageW(List(), WM_CHAR, L's', 1);
+    EXPECT_EQ(FocusedRow(List()), FindRow(List(), L" S:"));
+    EXPECT_TRUE(RowSelected(List(), FindRow(List(), L" S:")));
+    EXPECT_TRUE(InstallEnabled());
 
     // Whatever a click in the empty space does to the list, Install agrees with it.
     SendClick(List(), EmptySpace());
@@ -333,7 +339,7 @@ TEST_F(DriveDialog, BurstOfDeviceChangesGivesOneRefillASecondAfterTheLast) {
     const DWORD last = GetTickCount();
     DeviceChange();
     ASSERT_TRUE(WaitForFills(2));
-    EXPECT_GE(gFillTimes[1] - last, 900u);
+    EXPECT_GE(static_cast<LONG>(gFillTimes[1] - last), 900);
     EXPECT_FALSE(form.Timer1Enabled());
     EXPECT_EQ(ListRows(List()).size(), rows);
     PumpMessages(1500);
