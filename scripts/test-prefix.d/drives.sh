@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Test drives for the drive dialog: R: removable with a label, S: a CD drive, T: a letter whose folder is missing.
+# Test drives for the drive dialog: R: removable and labelled, S: a CD drive, T: a missing folder.
 # Usage: drives.sh PREFIX (run by test-prefix with the prefix's Wine settings).
 set -euo pipefail
 prefix=$(readlink -m "$1")

@@ -1,5 +1,4 @@
-// Drive inventory: the rows of the drive list worked out as plain data, over a table of the
-// system's drive queries.
+// Drive inventory: the drive list's rows as plain data, over a table of the system's drive queries.
 #pragma once
 
 #include <windows.h>

@@ -1,5 +1,4 @@
-// The drive dialog: fills the drive list, keeps it current across device changes and hands back the
-// chosen drive.
+// The drive dialog: fills the list, keeps it current across device changes, hands back a drive.
 #include "destination/rover_setup_select_drive.h"
 
 #include <shellapi.h>

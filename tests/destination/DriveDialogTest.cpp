@@ -1,5 +1,4 @@
-// Drive dialog: layout, the real drives of the test prefix, keyboard and mouse, device changes and
-// closing.
+// Drive dialog: layout, the prefix's real drives, keys and mouse, device changes and closing.
 #include <gtest/gtest.h>
 
 #include <windows.h>

@@ -1,5 +1,4 @@
-// Drive inventory: size texts, kind texts and row contents, with the system's answers faked where
-// Wine cannot give them.
+// Drive inventory: size and kind texts, and rows over faked answers Wine cannot give for real.
 #include <gtest/gtest.h>
 
 #include <windows.h>
