@@ -64,6 +64,7 @@ void TRoveDestinationForm::FormCreate() {
     created_ = true;
     SetClientSize(647, 397);
     PlaceControl(IDC_DEST_LABEL, 16, 16, 237, 13);
+    FitLabelToText();
     PlaceControl(IDC_DEST_LIST, 16, 32, 609, 297);
     PlaceControl(IDC_DEST_EXIT, 440, 344, 75, 25);
     PlaceControl(IDC_DEST_INSTALL, 536, 344, 75, 25);
@@ -74,6 +75,28 @@ void TRoveDestinationForm::FormCreate() {
     for (const TColumn& column : kColumns)
         ListView.AddColumn(column.Title, Scale(column.Width), column.Format);
     bInstall.Enable(false);
+}
+
+void TRoveDestinationForm::FitLabelToText() {
+    // Where the dialog font is wider than planned, the prompt grows instead of
+    // being cut off; it never shrinks below its planned width.
+    const HWND label = Label1.Handle();
+    const std::wstring text = Label1.Text();
+    HDC dc = GetDC(label);
+    if (dc == nullptr)
+        return;
+    const HGDIOBJ oldFont =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
+    SIZE extent = {};
+    const BOOL measured =
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    SelectObject(dc, oldFont);
+    ReleaseDC(label, dc);
+    RECT rc;
+    GetWindowRect(label, &rc);
+    if (measured && extent.cx > rc.right - rc.left)
+        SetWindowPos(label, nullptr, 0, 0, extent.cx, rc.bottom - rc.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 INT_PTR TRoveDestinationForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -49,6 +49,7 @@ class TRoveDestinationForm : public TForm {
     void ListViewKeyDown(WORD key);
     void ListViewDblClick();
     void SetTimer1(bool enabled);
+    void FitLabelToText();
     // Install is enabled exactly when the list has a focused row.
     void UpdateInstallState();
     int RowOfCaption(const std::wstring& caption) const;

@@ -115,7 +115,18 @@ TEST_F(DriveDialog, LayoutAndControls) {
         const RECT rc = RectIn(dlg, form.Item(p.Id));
         EXPECT_EQ(rc.left, form.Scale(p.Left)) << p.Id;
         EXPECT_EQ(rc.top, form.Scale(p.Top)) << p.Id;
-        EXPECT_EQ(rc.right - rc.left, form.Scale(p.Width)) << p.Id;
+        if (p.Id == IDC_DEST_LABEL) {
+            // The prompt may only grow, to hold its text in a wider font.
+            HDC dc = GetDC(form.Item(p.Id));
+            SelectObject(
+                dc, reinterpret_cast<HGDIOBJ>(SendMessageW(form.Item(p.Id), WM_GETFONT, 0, 0)));
+            SIZE extent = {};
+            GetTextExtentPoint32W(dc, p.Text, lstrlenW(p.Text), &extent);
+            ReleaseDC(form.Item(p.Id), dc);
+            EXPECT_EQ(rc.right - rc.left, std::max<LONG>(form.Scale(p.Width), extent.cx));
+        } else {
+            EXPECT_EQ(rc.right - rc.left, form.Scale(p.Width)) << p.Id;
+        }
         EXPECT_EQ(rc.bottom - rc.top, form.Scale(p.Height)) << p.Id;
         EXPECT_EQ(TextOf(form.Item(p.Id)), p.Text) << p.Id;
     }
