@@ -5,26 +5,14 @@
 #include <cstring>
 #include <new>
 
-#include "infra/LifecycleProbe.h"
 #include "support/ClassesUtils.h"
 #include "support/DebugLog.h"
 
 namespace rover {
 
-TKestrelCriticalSection* HashTableLock = nullptr;
-
 namespace {
 
-bool HashTableLockNeeded = true;
-
 constexpr int32_t kInitialCapacity = 4;
-
-void CreateHashTableLockIfNeeded() {
-    if (HashTableLockNeeded) {
-        HashTableLock = new TKestrelCriticalSection;
-        HashTableLockNeeded = false;
-    }
-}
 
 RHashRecord* ResizeRecords(RHashRecord* records, int32_t oldLength, int32_t newLength) {
     void* grown = std::realloc(records, static_cast<size_t>(newLength) * sizeof(RHashRecord));
@@ -434,18 +422,6 @@ void THashTable::SetHashes(int32_t idx, uint32_t v) {
     TSectionLock lock(HashTableLock);
     if (idx >= 0 && idx < fCount)
         fItems[idx].Hash = v;
-}
-
-// ---- Module life cycle ----
-
-void InitializeHUtils() {
-    CreateHashTableLockIfNeeded();
-}
-
-void FinalizeHUtils() {
-    const bool held = HashTableLock != nullptr;
-    InterlockedFreeAndNil(HashTableLock);
-    NoteLifecycleStep(L"FinalizeHUtils", held ? 1 : 0);
 }
 
 } // namespace rover

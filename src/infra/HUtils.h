@@ -86,6 +86,8 @@ class THashTable : public TObject {
 // The one lock of every table; created by the module start-up or the first table.
 extern TKestrelCriticalSection* HashTableLock;
 
+// Creates HashTableLock unless it was made before (also by the first table).
+void CreateHashTableLockIfNeeded();
 void InitializeHUtils();
 // Frees HashTableLock; no table may be used or created afterwards.
 void FinalizeHUtils();

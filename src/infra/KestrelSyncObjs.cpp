@@ -87,6 +87,12 @@ void TColl::Insert(void* item) {
     AtInsert(FCount, item);
 }
 
+void TColl::Delete(void* item) {
+    const int32_t index = IndexOf(item);
+    if (index >= 0)
+        AtDelete(index);
+}
+
 void TColl::FFree(void* item) {
     Delete(item);
     FreeItem(item);

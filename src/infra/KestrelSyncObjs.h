@@ -34,7 +34,8 @@ class TColl : public TObject {
 
     void Add(void* item) { AtInsert(FCount, item); }
     virtual void Insert(void* item);
-    void Delete(void* item) { AtDelete(IndexOf(item)); }
+    // An item the collection does not hold is left alone.
+    void Delete(void* item);
     void DeleteAll() { FCount = 0; }
     void FFree(void* item);
     // The destructor frees through TColl::FreeItem; a subclass that frees

@@ -208,8 +208,11 @@ void InitializeStartupMgr() {
         ExitHookInstalled = true;
         atexit(&RunShutdownStage);
     }
-    GetStartupManager()->Register(&FinalizeUtils, slmShutdown, 20050, L"FinalizeUtils");
-    GetStartupManager()->Register(&FinalizeHUtils, slmShutdown, 20040, L"FinalizeHUtils");
+    // The first registration makes the manager.
+    if (TStartupManager* manager = GetStartupManager()) {
+        manager->Register(&FinalizeUtils, slmShutdown, 20050, L"FinalizeUtils");
+        manager->Register(&FinalizeHUtils, slmShutdown, 20040, L"FinalizeHUtils");
+    }
 }
 
 } // namespace rover
