@@ -1,16 +1,20 @@
 // A program that runs the setup's real start-up and shutdown with stand-in dialog steps and writes
 // down every step.
 //
-// Usage: lifecycle_probe.exe <log file> normal|abort
+// Usage: lifecycle_probe.exe <log file> normal|abort|failing
 // "normal" leaves a dialog and a lock alive for the shutdown to clean up;
-// "abort" only runs the running-instance guard, which the test answers.
+// "abort" only runs the running-instance guard, which the test answers;
+// "failing" adds a shutdown procedure that throws, between the two of the program.
 #include <windows.h>
 #include <shellapi.h>
 
 #include <cwchar>
 #include <string>
 
+#include <stdexcept>
+
 #include "app/Rover_Setup.h"
+#include "infra/StartupMgr.h"
 #include "infra/KestrelSyncObjs.h"
 #include "infra/LifecycleProbe.h"
 #include "support/Utils.h"
@@ -57,6 +61,11 @@ class TLeftAliveSection : public rover::TKestrelCriticalSection {
     ~TLeftAliveSection() override { WriteStep(L"Left-alive section destroyed", -1); }
 };
 
+void FailingShutdownProcedure() {
+    WriteStep(L"Failing shutdown procedure", -1);
+    throw std::runtime_error("shutdown procedure failed");
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -66,6 +75,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         return 2;
     wcsncpy(LogPath, argv[1], MAX_PATH - 1);
     const bool normal = std::wcscmp(argv[2], L"normal") == 0;
+    const bool failing = std::wcscmp(argv[2], L"failing") == 0;
     LocalFree(argv);
     rover::LifecycleProbe = &WriteStep;
 
@@ -74,12 +84,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         WriteStep(L"Guard", -1);
         rover::CheckRunningInstance();
     };
-    steps.SelectDestinationDrive = [normal] {
+    steps.SelectDestinationDrive = [normal, failing] {
         WriteStep(L"Drive dialog", -1);
         if (normal) {
             new TLeftOpenForm;
             new TLeftAliveSection;
         }
+        if (failing)
+            rover::GetStartupManager()->Register(&FailingShutdownProcedure, rover::slmShutdown,
+                                                 20045, L"failing");
         return std::wstring();
     };
     steps.RunCopy = [](const std::wstring&) { return IDOK; };

@@ -50,6 +50,29 @@ TEST(Lifecycle, NormalEndRunsTheWholeShutdownInOrder) {
                                       "KestrelSyncObjs finalised 1\r\n");
 }
 
+TEST(Lifecycle, AFailingShutdownProcedureEndsOnlyTheShutdownStage) {
+    test::TTempDir dir(L"lifecycle");
+    const std::wstring log = dir / L"steps.txt";
+    TProcess probe;
+    ASSERT_TRUE(probe.Start(L"\"" + ProbePath() + L"\" \"" + log + L"\" failing"));
+    EXPECT_EQ(probe.Wait(60000), 0u);
+    std::string steps;
+    ASSERT_TRUE(test::ReadFileBytes(log, steps));
+    // The stage stops at the failure, the manager stays, and the modules
+    // still finalise; the process ends normally.
+    EXPECT_EQ(steps, StartUpSteps() + "Guard\r\n"
+                                      "Drive dialog\r\n"
+                                      "FinalizeUtils 1\r\n"
+                                      "RunShutdownStage\r\n"
+                                      "FinalizeHUtils 1\r\n"
+                                      "Failing shutdown procedure\r\n"
+                                      "RunShutdownStage failed\r\n"
+                                      "StartupMgr finalised\r\n"
+                                      "HUtils finalised\r\n"
+                                      "Utils finalised\r\n"
+                                      "KestrelSyncObjs finalised 0\r\n");
+}
+
 TEST(Lifecycle, AbortInTheGuardRunsNoShutdown) {
     test::TStandInClient client;
     ASSERT_TRUE(client.Start());
