@@ -102,11 +102,17 @@ void THashTable::Assign(THashTable* a) {
 
 void THashTable::Reindex() {
     TSectionLock lock(HashTableLock);
-    TColl* order = new TColl(fCount, 64);
+    RHashRecord* sorted = NewZeroRecords(fCapacity);
+    TColl* order = nullptr;
+    try {
+        order = new TColl(fCount, 64); // room for every entry: no growth below
+    } catch (...) {
+        std::free(sorted);
+        throw;
+    }
     for (int32_t i = 0; i < fCount; ++i)
         order->Add(&fItems[i]);
     order->Sort(&CompareRecordHashes);
-    RHashRecord* sorted = NewZeroRecords(fCapacity);
     for (int32_t i = 0; i < fCount; ++i)
         sorted[i] = *static_cast<RHashRecord*>(order->At(i));
     std::free(fItems);

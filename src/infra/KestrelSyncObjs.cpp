@@ -195,7 +195,12 @@ void TKestrelCriticalSection::Register(const void* caller) {
     if (LiveSections == nullptr)
         LiveSections = new TColl;
     TColl::Enter();
-    LiveSections->Add(this);
+    try {
+        LiveSections->Add(this);
+    } catch (...) {
+        TColl::Leave(); // a failed growth must not leave the registry locked
+        throw;
+    }
     TColl::Leave();
     InitializeCriticalSection(&FSection);
 }
@@ -228,6 +233,8 @@ void FinalizeKestrelSyncObjs() {
     TColl* survivors = new TColl;
     int32_t destroyed = 0;
     if (LiveSections != nullptr && LiveSections->Count() > 0) {
+        // Sized beforehand, so that nothing grows while the lock is held.
+        survivors->SetCapacity(LiveSections->Count());
         TColl::Enter();
         for (int32_t i = 0; i < LiveSections->Count(); ++i)
             survivors->Add(LiveSections->At(i));

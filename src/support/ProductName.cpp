@@ -1,4 +1,5 @@
 // The product name read lazily from the version resource, and the Utils module's life cycle.
+#include <cstdint>
 #include <cstring>
 
 #include "infra/KestrelSyncObjs.h"
