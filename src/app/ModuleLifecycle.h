@@ -3,8 +3,10 @@
 
 namespace rover {
 
-// Initialises every module in order and registers their finalisation, in
-// reverse order, as the first (and so the last to run) exit procedure.
+// Initialises the modules in order: KestrelSyncObjs, Utils, the debug log,
+// HUtils, StartupMgr. Their finalisation, in reverse order, is registered
+// first of all exit procedures, so it runs last: after the application's
+// clean-up and after the start-up manager's shutdown stage.
 void InitializeModules();
 
 } // namespace rover

@@ -53,12 +53,16 @@ void RunInstallLoop() {
 }
 
 int RoverSetupMain(HINSTANCE instance) {
+    return RoverSetupMain(instance, RealInstallSteps());
+}
+
+int RoverSetupMain(HINSTANCE instance, const TInstallSteps& steps) {
     InitializeModules();
     Application = new TApplication(instance);
     Application->SetIcon(LoadIconW(instance, L"AAA_ICON_main"));
     Application->SetTitle(kApplicationTitle);
     Application->Initialize();
-    RunInstallLoop();
+    RunInstallLoop(steps);
     // No main window exists, so there is no message loop to enter.
     TApplication::RegisterCleanupAtExit();
     FinalizeUtils();

@@ -35,5 +35,7 @@ void RunInstallLoop();
 
 // The main block: application object, install loop, shutdown. Returns the exit code.
 int RoverSetupMain(HINSTANCE instance);
+// The same with other dialog steps, for a test program that watches the life cycle.
+int RoverSetupMain(HINSTANCE instance, const TInstallSteps& steps);
 
 } // namespace rover

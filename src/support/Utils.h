@@ -43,10 +43,29 @@ std::wstring Win32ErrorText(DWORD code);
 
 std::wstring JoinPath(const std::wstring& dir, const std::wstring& name);
 
-// Product name from the program's version resource, read once on demand.
+// Product name from the program's version resource, read once on demand;
+// empty once FinalizeUtils has run.
 std::wstring GetProductName();
+// Reads the name on its first call only; called with ProductNameLock held.
+void LoadVersionInfo();
+// Scans the bytes for the key and its null; the value runs to the next null
+// or the end of the data. Empty when the key is absent.
 std::wstring FindVersionValue(const void* data, const std::wstring& key, DWORD size);
 void InitializeUtils();
+// Releases ProductNameLock and the name; a second run changes nothing.
 void FinalizeUtils();
+
+class TKestrelCriticalSection;
+extern TKestrelCriticalSection* ProductNameLock;
+
+// The resource calls behind the version lookup, so that a test can count them.
+struct VersionResourceApi {
+    HRSRC(WINAPI* Find)(HMODULE, LPCWSTR, LPCWSTR);
+    HGLOBAL(WINAPI* Load)(HMODULE, HRSRC);
+    LPVOID(WINAPI* Lock)(HGLOBAL);
+    DWORD(WINAPI* Size)(HMODULE, HRSRC);
+    BOOL(WINAPI* Free)(HGLOBAL);
+};
+VersionResourceApi& VersionResourceCalls();
 
 } // namespace rover
