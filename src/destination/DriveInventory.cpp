@@ -7,6 +7,8 @@
 
 #include <commctrl.h>
 
+#include "support/Utils.h"
+
 namespace rover {
 
 namespace {
@@ -28,16 +30,6 @@ constexpr long long kKiB = 1024;
 constexpr long long kMiB = 1024 * kKiB;
 constexpr long long kGiB = 1024 * kMiB;
 
-void AppendDecimal(std::wstring& out, unsigned long long value) {
-    wchar_t digits[24];
-    int i = 24;
-    do {
-        digits[--i] = static_cast<wchar_t>(L'0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    out.append(digits + i, digits + 24);
-}
-
 // bytes / unit with one decimal, rounded on the next decimal digit (a half
 // goes up). Works on the remainder so that no product can overflow.
 std::wstring OneDecimal(long long bytes, long long unit, const wchar_t* suffix) {
@@ -53,7 +45,7 @@ std::wstring OneDecimal(long long bytes, long long unit, const wchar_t* suffix) 
         ++whole;
     }
     std::wstring text;
-    AppendDecimal(text, whole);
+    text += DecimalText(whole);
     text += L'.';
     text += static_cast<wchar_t>(L'0' + tenths);
     text += suffix;
@@ -99,7 +91,7 @@ std::wstring FormatSize(long long bytes) {
         std::wstring text;
         if (bytes < 0)
             text += L'-';
-        AppendDecimal(text, bytes < 0 ? 0ULL - static_cast<unsigned long long>(bytes)
+        text += DecimalText(bytes < 0 ? 0ULL - static_cast<unsigned long long>(bytes)
                                       : static_cast<unsigned long long>(bytes));
         return text + L" b";
     }

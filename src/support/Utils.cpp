@@ -14,19 +14,10 @@ bool IsBlankOrControl(wchar_t c) {
     return c <= L' ';
 }
 
-// The code as a signed decimal number, without pulling in a printf.
 std::wstring SignedDecimal(DWORD value) {
     const long long n = static_cast<int>(value);
-    unsigned long long magnitude = n < 0 ? static_cast<unsigned long long>(-n) : n;
-    wchar_t digits[24];
-    int i = 24;
-    do {
-        digits[--i] = static_cast<wchar_t>(L'0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
-    if (n < 0)
-        digits[--i] = L'-';
-    return std::wstring(digits + i, digits + 24);
+    return n < 0 ? L"-" + DecimalText(static_cast<unsigned long long>(-n))
+                 : DecimalText(static_cast<unsigned long long>(n));
 }
 
 } // namespace
@@ -173,6 +164,16 @@ std::wstring Win32ErrorText(DWORD code) {
                L" (FormatError=" + SignedDecimal(formatError) + L")";
     }
     return text;
+}
+
+std::wstring DecimalText(unsigned long long value) {
+    wchar_t digits[24];
+    int i = 24;
+    do {
+        digits[--i] = static_cast<wchar_t>(L'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    return std::wstring(digits + i, digits + 24);
 }
 
 std::wstring JoinPath(const std::wstring& dir, const std::wstring& name) {

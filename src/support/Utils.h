@@ -41,6 +41,9 @@ std::string UnicodeToCodePage(const std::wstring& text, UINT codePage);
 // One line of system text for a Win32 error code; never empty.
 std::wstring Win32ErrorText(DWORD code);
 
+// A number in decimal digits, the same whatever the user's locale, without a printf.
+std::wstring DecimalText(unsigned long long value);
+
 std::wstring JoinPath(const std::wstring& dir, const std::wstring& name);
 
 // Product name from the program's version resource, read once on demand;
