@@ -1,6 +1,8 @@
 // The copy helper thread and the single-file copy rule of the installation.
 #include "copy/CopyWorker.h"
 
+#include "copy/CreateDir.h"
+
 namespace rover {
 
 TCopyResult CopyOneFile(const std::wstring& source, const std::wstring& target, bool failIfExists,
@@ -25,53 +27,73 @@ TCopyResult CopyOneFile(const std::wstring& source, const std::wstring& target, 
     return result;
 }
 
-TCopyWorker::TCopyWorker()
-    : start_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-      done_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
-    if (start_ && done_)
+TCopyWorker::TCopyWorker(std::vector<TCopyJob> jobs)
+    : jobs_(std::move(jobs)), signal_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    if (signal_)
         thread_.Reset(CreateThread(nullptr, 0, &TCopyWorker::ThreadMain, this, 0, nullptr));
+    if (!thread_)
+        Run();
 }
 
 TCopyWorker::~TCopyWorker() {
     if (thread_) {
-        quit_.store(true);
-        SetEvent(start_.Get());
+        stop_.store(true);
         WaitForSingleObject(thread_.Get(), INFINITE);
     }
 }
 
-void TCopyWorker::Begin(const std::wstring& source, const std::wstring& target, bool failIfExists) {
-    source_ = source;
-    target_ = target;
-    failIfExists_ = failIfExists;
-    bytesDone_.store(0);
-    if (thread_) {
-        SetEvent(start_.Get());
-        return;
+bool TCopyWorker::ArmSignal(size_t wantedDone) {
+    waiting_.store(true);
+    // Checked again after arming: the helper may have finished meanwhile.
+    if (done_.load() >= wantedDone || finished_.load()) {
+        waiting_.store(false);
+        return false;
     }
-    RunJob();
+    return true;
 }
 
-void TCopyWorker::RunJob() {
-    result_ = CopyOneFile(source_, target_, failIfExists_, &TCopyWorker::Progress, this);
-    if (done_)
-        SetEvent(done_.Get());
+void TCopyWorker::Wake() {
+    // Only a waiting dialog thread costs the helper a system call.
+    if (waiting_.exchange(false) && signal_)
+        SetEvent(signal_.Get());
+}
+
+void TCopyWorker::Run() {
+    std::wstring lastFolder;
+    for (size_t i = 0; i < jobs_.size() && !stop_.load(); ++i) {
+        const TCopyJob& job = jobs_[i];
+        bytesInFile_.store(0);
+        // A folder made for the previous file is still there; a vanished one
+        // shows up as the copy's own error.
+        if (job.Folder != lastFolder) {
+            if (!CreateDirChain(job.Folder)) {
+                failure_ = {TCopyStage::Folder, i, GetLastError()};
+                break;
+            }
+            lastFolder = job.Folder;
+        }
+        const TCopyResult result =
+            CopyOneFile(job.Source, job.Target, job.FailIfExists, &TCopyWorker::Progress, this);
+        if (!result.Ok) {
+            failure_ = {TCopyStage::Copy, i, result.Error};
+            break;
+        }
+        done_.store(i + 1);
+        Wake();
+    }
+    finished_.store(true);
+    waiting_.store(true);
+    Wake();
 }
 
 DWORD WINAPI TCopyWorker::ThreadMain(LPVOID self) {
-    auto* worker = static_cast<TCopyWorker*>(self);
-    for (;;) {
-        if (WaitForSingleObject(worker->start_.Get(), INFINITE) != WAIT_OBJECT_0)
-            return 1;
-        if (worker->quit_.load())
-            return 0;
-        worker->RunJob();
-    }
+    static_cast<TCopyWorker*>(self)->Run();
+    return 0;
 }
 
 DWORD CALLBACK TCopyWorker::Progress(LARGE_INTEGER, LARGE_INTEGER transferred, LARGE_INTEGER,
                                      LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE, LPVOID self) {
-    static_cast<TCopyWorker*>(self)->bytesDone_.store(transferred.QuadPart);
+    static_cast<TCopyWorker*>(self)->bytesInFile_.store(transferred.QuadPart);
     return PROGRESS_CONTINUE;
 }
 

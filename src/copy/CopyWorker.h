@@ -1,4 +1,4 @@
-// One helper thread that copies one file at a time while the dialog's thread keeps its window
+// One helper thread that copies the file list in order while the dialog's thread keeps its window
 // serviced.
 #pragma once
 
@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "support/Handles.h"
 
@@ -24,23 +25,48 @@ struct TCopyResult {
 TCopyResult CopyOneFile(const std::wstring& source, const std::wstring& target, bool failIfExists,
                         LPPROGRESS_ROUTINE progress = nullptr, void* progressData = nullptr);
 
-// The helper lives for the whole copy: starting a thread per file would cost
-// more than copying a small file. Without a thread (it could not be started)
-// each copy runs at once on the caller's thread.
+struct TCopyJob {
+    std::wstring Source;
+    std::wstring Target;
+    std::wstring Folder; // made with its parents before the copy
+    bool FailIfExists = false;
+};
+
+enum class TCopyStage { None, Folder, Copy };
+
+// The first failure, which ends the run.
+struct TCopyFailure {
+    TCopyStage Stage = TCopyStage::None;
+    size_t Index = 0;
+    DWORD Error = 0;
+};
+
+// Runs the jobs one at a time, in order, on one thread that lives for the
+// whole list (a thread per file would cost more than copying a small file),
+// and stops at the first failure. The helper never waits for the dialog's
+// thread: that thread follows it through DoneCount() and the Signal() event.
+// Without a thread (it could not be started) the jobs run at once, on the
+// caller's thread.
 class TCopyWorker {
   public:
-    TCopyWorker();
+    explicit TCopyWorker(std::vector<TCopyJob> jobs);
     ~TCopyWorker();
     TCopyWorker(const TCopyWorker&) = delete;
     TCopyWorker& operator=(const TCopyWorker&) = delete;
 
-    // Hands one copy to the helper and returns; Done() is signalled when it ends.
-    void Begin(const std::wstring& source, const std::wstring& target, bool failIfExists);
-    HANDLE Done() const { return done_.Get(); }
-    // Valid once Done() is signalled.
-    TCopyResult Result() const { return result_; }
+    // Jobs finished successfully so far.
+    size_t DoneCount() const { return done_.load(); }
+    // Every job done, or the run ended at a failure.
+    bool Finished() const { return finished_.load(); }
+    // Valid once Finished().
+    const TCopyFailure& Failure() const { return failure_; }
     // Bytes of the current file copied so far, as far as the system reports them.
-    std::int64_t BytesDone() const { return bytesDone_.load(); }
+    std::int64_t BytesInFile() const { return bytesInFile_.load(); }
+
+    // Asks to be woken through Signal() at the next finished job; false when
+    // that job is already there, so that no wake-up is missed.
+    bool ArmSignal(size_t wantedDone);
+    HANDLE Signal() const { return signal_.Get(); }
 
   private:
     static DWORD WINAPI ThreadMain(LPVOID self);
@@ -48,19 +74,18 @@ class TCopyWorker {
                                    LARGE_INTEGER streamSize, LARGE_INTEGER streamTransferred,
                                    DWORD stream, DWORD reason, HANDLE source, HANDLE target,
                                    LPVOID self);
-    void RunJob();
+    void Run();
+    void Wake();
 
-    TKernelHandle start_;
-    TKernelHandle done_;
+    const std::vector<TCopyJob> jobs_;
+    TKernelHandle signal_;
     TKernelHandle thread_;
-    std::atomic<bool> quit_{false};
-    std::atomic<std::int64_t> bytesDone_{0};
-    // Written by the caller before start_ is set and by the helper before
-    // done_ is set; the events order the accesses.
-    std::wstring source_;
-    std::wstring target_;
-    bool failIfExists_ = false;
-    TCopyResult result_;
+    std::atomic<size_t> done_{0};
+    std::atomic<bool> finished_{false};
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> waiting_{false};
+    std::atomic<std::int64_t> bytesInFile_{0};
+    TCopyFailure failure_; // written before finished_ is set
 };
 
 } // namespace rover

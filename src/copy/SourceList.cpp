@@ -91,6 +91,13 @@ std::wstring FoldAsciiCase(const std::wstring& text) {
     return folded;
 }
 
+std::int64_t ProgressUnit(std::int64_t totalSize) {
+    std::int64_t unit = 1024;
+    while (totalSize / unit > 0x7FFFFFFF)
+        unit *= 2;
+    return unit;
+}
+
 std::wstring DefaultSourceDir() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {

@@ -29,6 +29,10 @@ std::wstring DefaultSourceDir();
 void ScanSourceFolder(const std::wstring& absFolder, const std::wstring& relFolder,
                       TCopyFileList& list, std::int64_t& totalSize);
 
+// The bytes one step of the progress bar stands for: 1024, or a larger power
+// of two where the steps of `totalSize` would not fit the bar's 32-bit range.
+std::int64_t ProgressUnit(std::int64_t totalSize);
+
 // The same comparison the scan uses: letters A to Z folded, nothing else.
 std::wstring FoldAsciiCase(const std::wstring& text);
 

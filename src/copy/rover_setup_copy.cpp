@@ -4,8 +4,6 @@
 
 #include <shellapi.h>
 
-#include <climits>
-
 #include "copy/Autorun.h"
 #include "copy/CopyWorker.h"
 #include "copy/CreateDir.h"
@@ -108,9 +106,7 @@ void TCopyProgressForm::PrepareCopy() {
     TotalSize = 0;
     ScanSourceFolder(SourceDir, L"\\", *FilesToCopy, TotalSize);
     // Steps of 1024 bytes, coarser only where the bar's 32-bit range would overflow.
-    progressUnit_ = 1024;
-    while (TotalSize / progressUnit_ > INT_MAX)
-        progressUnit_ *= 2;
+    progressUnit_ = ProgressUnit(TotalSize);
     ProgressBar.SetRange(0, static_cast<int>(TotalSize / progressUnit_));
     ProgressBar.SetPosition(0);
     lastPosition_ = 0;
@@ -137,21 +133,20 @@ void TCopyProgressForm::ShowProgress(std::int64_t bytes, bool force) {
     lastMove_ = now;
 }
 
-void TCopyProgressForm::WaitForCopy(std::int64_t copiedBefore) {
-    HANDLE done = worker_->Done();
-    if (done == nullptr)
-        return; // the copy already ran on this thread
+void TCopyProgressForm::WaitForFiles(size_t count, const std::vector<std::int64_t>& copiedBefore) {
     for (;;) {
-        const DWORD wait = MsgWaitForMultipleObjectsEx(1, &done, kProgressInterval, QS_ALLINPUT,
-                                                       MWMO_INPUTAVAILABLE);
-        if (wait == WAIT_OBJECT_0)
+        if (worker_->DoneCount() >= count || worker_->Finished())
             return;
-        if (wait == WAIT_OBJECT_0 + 1)
-            Owner().ProcessMessages();
-        else if (wait == WAIT_FAILED)
-            WaitForSingleObject(done, INFINITE);
+        if (worker_->ArmSignal(count)) {
+            HANDLE signal = worker_->Signal();
+            const DWORD wait = MsgWaitForMultipleObjectsEx(1, &signal, kProgressInterval,
+                                                           QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            if (wait == WAIT_OBJECT_0 + 1)
+                Owner().ProcessMessages();
+        }
         // Where the system reports progress within a file, the bar follows it.
-        ShowProgress(copiedBefore + worker_->BytesDone(), false);
+        const size_t done = worker_->DoneCount();
+        ShowProgress(copiedBefore[done] + worker_->BytesInFile(), false);
     }
 }
 
@@ -187,42 +182,50 @@ void TCopyProgressForm::RunCopy() {
         return;
     }
 
-    worker_.reset(new TCopyWorker);
-    std::int64_t copiedSize = 0;
-    lastMove_ = GetTickCount();
-    for (const TCopyFile* file : *FilesToCopy) {
-        const std::wstring shownName = file->FileName.substr(1);
-        const std::wstring target = DstDir + file->FileName;
-        const std::wstring folder = FolderOf(target);
-        if (!CreateDirChain(folder)) {
-            const DWORD code = GetLastError();
-            ShowFileName(shownName);
-            StopAnimation();
-            ErrorBox(L"Cannot create directory " + Quoted(folder) + kEmptyLine +
-                         Win32ErrorText(code),
-                     Handle());
-            Finish(IDRETRY);
-            return;
-        }
-        const std::wstring from = source + file->FileName;
-        worker_->Begin(from, target, file->FailIfExists);
-        // The window work overlaps the helper's copy.
-        ShowFileName(shownName);
-        ShowProgress(copiedSize, false);
-        WaitForCopy(copiedSize);
-        const TCopyResult result = worker_->Result();
-        if (!result.Ok) {
-            StopAnimation();
-            ErrorBox(L"Cannot copy file " + Quoted(from) + L" to " + Quoted(target) + kEmptyLine +
-                         Win32ErrorText(result.Error),
-                     Handle());
-            Finish(IDRETRY);
-            return;
-        }
-        copiedSize += file->FileSize;
+    // The helper copies the files in order and stops at the first failure;
+    // this thread follows it file by file with the label and the bar.
+    const TCopyFileList& files = *FilesToCopy;
+    std::vector<TCopyJob> jobs(files.size());
+    std::vector<std::int64_t> copiedBefore(files.size() + 1, 0);
+    for (size_t i = 0; i < files.size(); ++i) {
+        jobs[i].Source = source + files[i]->FileName;
+        jobs[i].Target = DstDir + files[i]->FileName;
+        jobs[i].Folder = FolderOf(jobs[i].Target);
+        jobs[i].FailIfExists = files[i]->FailIfExists;
+        copiedBefore[i + 1] = copiedBefore[i] + files[i]->FileSize;
     }
-    ShowProgress(copiedSize, true);
+    lastMove_ = GetTickCount();
+    worker_.reset(new TCopyWorker(jobs));
+    for (size_t i = 0; i < files.size(); ++i) {
+        // Once the files before it are done, the helper is on this one.
+        WaitForFiles(i, copiedBefore);
+        if (worker_->Finished() && worker_->Failure().Stage != TCopyStage::None &&
+            worker_->Failure().Index < i)
+            break;
+        ShowFileName(files[i]->FileName.substr(1));
+        ShowProgress(copiedBefore[i], false);
+    }
+    WaitForFiles(files.size(), copiedBefore);
+    const TCopyFailure failure = worker_->Failure();
     worker_.reset();
+    if (failure.Stage == TCopyStage::Folder) {
+        StopAnimation();
+        ErrorBox(L"Cannot create directory " + Quoted(jobs[failure.Index].Folder) + kEmptyLine +
+                     Win32ErrorText(failure.Error),
+                 Handle());
+        Finish(IDRETRY);
+        return;
+    }
+    if (failure.Stage == TCopyStage::Copy) {
+        StopAnimation();
+        ErrorBox(L"Cannot copy file " + Quoted(jobs[failure.Index].Source) + L" to " +
+                     Quoted(jobs[failure.Index].Target) + kEmptyLine +
+                     Win32ErrorText(failure.Error),
+                 Handle());
+        Finish(IDRETRY);
+        return;
+    }
+    ShowProgress(copiedBefore.back(), true);
 
     WriteAutorun();
     StopAnimation();

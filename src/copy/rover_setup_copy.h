@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "copy/SourceList.h"
 #include "ui/Controls.h"
@@ -55,8 +56,9 @@ class TCopyProgressForm : public TForm {
     void ShowFileName(const std::wstring& text);
     // Moves the bar forward, no more often than every ~30 ms unless forced.
     void ShowProgress(std::int64_t bytes, bool force);
-    // Runs the window's messages until the helper has finished the current file.
-    void WaitForCopy(std::int64_t copiedBefore);
+    // Runs the window's messages until the helper has finished `count` files
+    // or stopped; copiedBefore[k] is the size of the first k files.
+    void WaitForFiles(size_t count, const std::vector<std::int64_t>& copiedBefore);
 
     bool Activated = false;
     TCopyFileList* FilesToCopy = nullptr;

@@ -2,11 +2,15 @@
 // answered.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include <set>
 
 #include "CopyTestDrives.h"
 #include "TestHarness.h"
 #include "copy/rover_setup_copy.h"
+#include "resource.h"
 #include "support/Utils.h"
 #include "ui/Application.h"
 
@@ -235,6 +239,14 @@ TEST_F(CopyDialog, ExistingAutorunIsLeftAndAFolderInItsPlaceOnlyWarns) {
     ASSERT_TRUE(test::MakeDirs(L"J:\\autorun.inf"));
     {
         TBoxAnswerer answerer;
+        // The warning comes after the last file: the bar must already stand at its end,
+        // counted in the same 1024-byte steps as its range.
+        int position = -1, maximum = -2;
+        answerer.OnShow = [&](HWND box) {
+            HWND bar = GetDlgItem(GetWindow(box, GW_OWNER), IDC_COPY_PROGRESSBAR);
+            position = static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0));
+            maximum = static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
+        };
         EXPECT_EQ(Run(L"J:\\Rover"), IDOK);
         ASSERT_EQ(answerer.Boxes().size(), 1u);
         const test::TSeenBox& box = answerer.Boxes()[0];
@@ -243,6 +255,8 @@ TEST_F(CopyDialog, ExistingAutorunIsLeftAndAFolderInItsPlaceOnlyWarns) {
         EXPECT_EQ(box.Text, L"Cannot create file \"J:\\autorun.inf\". " +
                                 Win32ErrorText(ERROR_ACCESS_DENIED));
         EXPECT_TRUE(test::DirExists(L"J:\\autorun.inf"));
+        EXPECT_GT(maximum, 250);
+        EXPECT_EQ(position, maximum);
     }
     EXPECT_EQ(OpenLog(2), "J:\\Rover|J:\\Rover\r\nJ:\\Rover|J:\\Rover\r\n");
 }

@@ -132,6 +132,22 @@ TEST(SourceList, AFolderLinkedBackToItsAncestorIsNotEnteredAgain) {
     EXPECT_EQ(scan.Entries(), expected);
 }
 
+TEST(SourceList, ProgressStepsFitTheBarsRange) {
+    const std::int64_t kMaxRange = 0x7FFFFFFF;
+    for (const std::int64_t total :
+         {std::int64_t(0), std::int64_t(1023), std::int64_t(5) << 30, kMaxRange * 1024,
+          kMaxRange * 1024 + 1024, std::int64_t(1) << 50, INT64_MAX}) {
+        const std::int64_t unit = ProgressUnit(total);
+        EXPECT_LE(total / unit, kMaxRange) << total;
+        // Never coarser than needed: 1024-byte steps wherever they fit.
+        if (total / 1024 <= kMaxRange) {
+            EXPECT_EQ(unit, 1024) << total;
+        } else {
+            EXPECT_GT(total / (unit / 2), kMaxRange) << total;
+        }
+    }
+}
+
 TEST(SourceList, DefaultSourceIsTheProgramsFolder) {
     wchar_t path[MAX_PATH];
     const DWORD got = GetModuleFileNameW(nullptr, path, MAX_PATH);
