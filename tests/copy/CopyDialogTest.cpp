@@ -26,6 +26,7 @@ struct TSamples {
     int Count = 0;
     int WhileWorking = 0;
     bool AlwaysVisible = true;
+    bool AlwaysWaitCursor = true;
     bool BarWentBack = false;
     int LastPosition = 0;
     std::set<std::wstring> Labels;
@@ -44,6 +45,8 @@ void CALLBACK Sample(HWND, UINT, UINT_PTR, DWORD) {
     ++s.WhileWorking;
     if (!IsWindowVisible(SampledForm->Handle()))
         s.AlwaysVisible = false;
+    if (Application->ScreenCursor() != LoadCursorW(nullptr, IDC_WAIT))
+        s.AlwaysWaitCursor = false;
     const int position = SampledForm->ProgressBar.Position();
     if (position < s.LastPosition)
         s.BarWentBack = true;
@@ -96,6 +99,8 @@ class CopyDialog : public ::testing::Test {
         label_ = form->lFileName.Text();
         caption_ = TControl(form->Handle()).Text();
         handle_ = form->Handle();
+        filesFreed_ = form->Files() == nullptr;
+        cursorAfter_ = app_.ScreenCursor();
         EXPECT_TRUE(form->ReleasePending()) << "the dialog must release itself";
         return result;
     }
@@ -129,6 +134,8 @@ class CopyDialog : public ::testing::Test {
     bool animationVisible_ = true;
     std::wstring label_, caption_;
     HWND handle_ = nullptr;
+    bool filesFreed_ = false;
+    HCURSOR cursorAfter_ = reinterpret_cast<HCURSOR>(1);
 };
 
 const std::string kAutorun = "[autorun]\r\nopen=\\Rover\\rover.exe\r\nicon=\\Rover\\rover.exe,0\r\n"
@@ -170,6 +177,9 @@ TEST_F(CopyDialog, InstallsTheTreeWritesAutorunAndOpensTheFolder) {
 
     ASSERT_GT(samples_.WhileWorking, 0) << "the window was never serviced during the copy";
     EXPECT_TRUE(samples_.AlwaysVisible) << "the dialog worked without being on screen";
+    EXPECT_TRUE(samples_.AlwaysWaitCursor);
+    EXPECT_EQ(cursorAfter_, nullptr) << "the cursor from before the copy comes back";
+    EXPECT_TRUE(filesFreed_) << "the file list is freed when the dialog closes";
     EXPECT_FALSE(samples_.BarWentBack);
     // The label names the file being copied, without its leading backslash.
     std::set<std::wstring> allowed = {L" ", L"J:\\autorun.inf"};
@@ -181,6 +191,23 @@ TEST_F(CopyDialog, InstallsTheTreeWritesAutorunAndOpensTheFolder) {
         sawAFile |= source.count(label) != 0;
     }
     EXPECT_TRUE(sawAFile);
+}
+
+TEST_F(CopyDialog, LooksAsDesignedBeforeItIsShown) {
+    TCopyProgressForm form(app_);
+    EXPECT_EQ(TControl(form.Handle()).Text(), L"Installing Rover ");
+    const LONG_PTR style = GetWindowLongPtrW(form.Handle(), GWL_STYLE);
+    EXPECT_TRUE(style & WS_CAPTION);
+    EXPECT_FALSE(style & (WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) << "no caption buttons";
+    RECT client;
+    GetClientRect(form.Handle(), &client);
+    EXPECT_EQ(client.right, form.Scale(323));
+    EXPECT_EQ(client.bottom, form.Scale(168));
+    EXPECT_EQ(form.lFileName.Text(), L" ");
+    EXPECT_EQ(form.ProgressBar.Max(), 100);
+    EXPECT_EQ(form.ProgressBar.Position(), 0);
+    EXPECT_TRUE(GetWindowLongPtrW(form.Animate.Handle(), GWL_STYLE) & WS_VISIBLE);
+    EXPECT_EQ(form.SourceDir, DefaultSourceDir());
 }
 
 TEST_F(CopyDialog, CloseRequestsAreIgnoredWhileItWorks) {
