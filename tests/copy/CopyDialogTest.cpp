@@ -37,6 +37,15 @@ TCopyProgressForm* SampledForm = nullptr;
 TSamples* Samples = nullptr;
 bool SendCloses = false;
 
+// Every way a user could ask for a close: the result must stay the dialog's own.
+void PostCloseRequests(HWND dialog) {
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(dialog, WM_KEYDOWN, VK_RETURN, 0);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
 void CALLBACK Sample(HWND, UINT, UINT_PTR, DWORD) {
     if (SampledForm == nullptr || !SampledForm->Working())
         return;
@@ -53,13 +62,7 @@ void CALLBACK Sample(HWND, UINT, UINT_PTR, DWORD) {
     s.LastPosition = position;
     s.Labels.insert(SampledForm->lFileName.Text());
     if (SendCloses && s.ClosesSent == 0) {
-        // Every way a user could ask for a close: the result must stay the dialog's own.
-        HWND dialog = SampledForm->Handle();
-        PostMessageW(dialog, WM_CLOSE, 0, 0);
-        PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-        PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
-        PostMessageW(dialog, WM_KEYDOWN, VK_RETURN, 0);
-        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        PostCloseRequests(SampledForm->Handle());
         ++s.ClosesSent;
     }
 }
@@ -89,6 +92,9 @@ class CopyDialog : public ::testing::Test {
         samples_ = TSamples();
         SampledForm = form;
         Samples = &samples_;
+        // Queued before the work is: they reach the dialog between its steps.
+        if (SendCloses)
+            PostCloseRequests(form->Handle());
         const UINT_PTR timer = SetTimer(nullptr, 0, 5, &Sample);
         const int result = form->ShowModal();
         KillTimer(nullptr, timer);
