@@ -143,6 +143,8 @@ void TCopyProgressForm::WaitForFiles(size_t count, const std::vector<std::int64_
                                                            QS_ALLINPUT, MWMO_INPUTAVAILABLE);
             if (wait == WAIT_OBJECT_0 + 1)
                 Owner().ProcessMessages();
+            else if (wait == WAIT_FAILED)
+                Sleep(1); // keeps following the helper by its counter, without spinning
         }
         // Where the system reports progress within a file, the bar follows it.
         const size_t done = worker_->DoneCount();
