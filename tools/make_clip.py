@@ -64,12 +64,13 @@ def frame(index):
     flying = index < FLIGHT_FRAMES
     t = index / (FLIGHT_FRAMES - 1) if flying else 1.0
     draw_folder(img, 1 if flying and t < 0.2 else 0)
-    draw_drive(img, (not flying) and index % 2 == 0)
     if flying:
-        # A flat arc from the folder's mouth to the drive's connector.
+        # An arc from the folder's mouth down into the drive's connector; the
+        # drive is drawn over the sheet, so that it slides in.
         x = 50 + (219 - 50) * t
-        y = 28 - 72 * t * (1 - t)
+        y = 26 + (12 - 26) * t - 48 * t * (1 - t)
         draw_sheet(img, x, y)
+    draw_drive(img, (not flying) and index % 2 == 0)
     return img
 
 
