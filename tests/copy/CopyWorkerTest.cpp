@@ -1,0 +1,109 @@
+// The copy helper: the fail-if-exists rule, list order, and the first failure ending the run.
+#include <gtest/gtest.h>
+
+#include "TestHarness.h"
+#include "copy/CopyWorker.h"
+
+namespace rover {
+namespace {
+
+using test::TTempDir;
+
+TEST(CopyOneFile, AnExistingDictionaryIsKeptAndOtherFailuresStayErrors) {
+    enum class Target { None, File, Folder };
+    const struct {
+        bool FailIfExists;
+        Target Existing;
+        bool Ok, Kept;
+        std::string Expected; // the target's bytes afterwards
+    } cases[] = {
+        {false, Target::None, true, false, "new"}, {false, Target::File, true, false, "new"},
+        {true, Target::None, true, false, "new"},  {true, Target::File, true, true, "old"},
+        {true, Target::Folder, false, false, ""},
+    };
+    for (const auto& c : cases) {
+        TTempDir tmp(L"one");
+        ASSERT_TRUE(test::WriteFileBytes(tmp / L"source", "new"));
+        if (c.Existing == Target::File) {
+            ASSERT_TRUE(test::WriteFileBytes(tmp / L"target", "old"));
+        }
+        if (c.Existing == Target::Folder) {
+            ASSERT_TRUE(test::MakeDirs(tmp / L"target"));
+        }
+        const TCopyResult result = CopyOneFile(tmp / L"source", tmp / L"target", c.FailIfExists);
+        EXPECT_EQ(result.Ok, c.Ok);
+        EXPECT_EQ(result.KeptExisting, c.Kept);
+        EXPECT_EQ(result.Error == 0, c.Ok) << "an error carries its code, success none";
+        std::string bytes;
+        test::ReadFileBytes(tmp / L"target", bytes);
+        EXPECT_EQ(bytes, c.Expected);
+    }
+    TTempDir tmp(L"one");
+    const TCopyResult missing = CopyOneFile(tmp / L"missing", tmp / L"target", true);
+    EXPECT_FALSE(missing.Ok);
+    EXPECT_EQ(missing.Error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+void RunToEnd(TCopyWorker& worker) {
+    while (!worker.Finished())
+        WaitForSingleObject(worker.Signal(), 30);
+}
+
+TEST(CopyWorker, CopiesInOrderAndStopsAtTheFirstFailure) {
+    TTempDir tmp(L"worker");
+    ASSERT_TRUE(test::WriteFileBytes(tmp / L"a", "a"));
+    ASSERT_TRUE(test::WriteFileBytes(tmp / L"c", "c"));
+    ASSERT_TRUE(test::WriteFileBytes(tmp / L"blocker", "a file where a folder should be"));
+    const std::wstring out = tmp / L"out";
+    const struct {
+        std::vector<TCopyJob> Jobs;
+        TCopyStage Stage;
+        size_t Index;
+        DWORD Error;
+    } cases[] = {
+        {{{tmp / L"a", out + L"\\x\\a", out + L"\\x", false},
+          {tmp / L"c", out + L"\\x\\y\\c", out + L"\\x\\y", false}},
+         TCopyStage::None,
+         0,
+         0},
+        {{{tmp / L"a", out + L"\\a", out, false},
+          {tmp / L"missing", out + L"\\b", out, false},
+          {tmp / L"c", out + L"\\c", out, false}},
+         TCopyStage::Copy,
+         1,
+         ERROR_FILE_NOT_FOUND},
+        {{{tmp / L"a", out + L"\\a", out, false},
+          {tmp / L"c", tmp / L"blocker\\sub\\c", tmp / L"blocker\\sub", false},
+          {tmp / L"c", out + L"\\c", out, false}},
+         TCopyStage::Folder,
+         1,
+         ERROR_ALREADY_EXISTS},
+    };
+    for (const auto& c : cases) {
+        test::RemoveTree(out);
+        TCopyWorker worker(c.Jobs);
+        RunToEnd(worker);
+        EXPECT_EQ(worker.Failure().Stage, c.Stage);
+        if (c.Stage == TCopyStage::None) {
+            EXPECT_EQ(worker.DoneCount(), c.Jobs.size());
+            for (const TCopyJob& job : c.Jobs)
+                EXPECT_TRUE(test::FileExists(job.Target));
+            continue;
+        }
+        EXPECT_EQ(worker.Failure().Index, c.Index);
+        EXPECT_EQ(worker.Failure().Error, c.Error);
+        EXPECT_EQ(worker.DoneCount(), c.Index);
+        EXPECT_TRUE(test::FileExists(c.Jobs[0].Target));
+        EXPECT_FALSE(test::FileExists(c.Jobs[2].Target)) << "a file after the failure was copied";
+    }
+}
+
+TEST(CopyWorker, AnEmptyListFinishesAtOnce) {
+    TCopyWorker worker({});
+    RunToEnd(worker);
+    EXPECT_EQ(worker.DoneCount(), 0u);
+    EXPECT_EQ(worker.Failure().Stage, TCopyStage::None);
+}
+
+} // namespace
+} // namespace rover
