@@ -31,12 +31,8 @@ std::wstring FolderOf(const std::wstring& path) {
 } // namespace
 
 TCopyProgressForm::TCopyProgressForm(TApplication& owner)
-    : TForm(owner, IDD_COPY_PROGRESS), ProgressBar(Item(IDC_COPY_PROGRESSBAR)),
-      lFileName(Item(IDC_COPY_FILENAME)), Animate(Item(IDC_COPY_ANIMATE)),
-      SourceDir(DefaultSourceDir()) {
-    // The base dispatches WM_INITDIALOG before this object exists, so the
-    // layout is done here rather than in FormCreate.
-    Layout();
+    : TForm(owner, IDD_COPY_PROGRESS), SourceDir(DefaultSourceDir()) {
+    Handle(); // the window and its controls are ready once constructed
 }
 
 TCopyProgressForm::~TCopyProgressForm() {
@@ -44,7 +40,10 @@ TCopyProgressForm::~TCopyProgressForm() {
     FreeListAndNil(FilesToCopy);
 }
 
-void TCopyProgressForm::Layout() {
+void TCopyProgressForm::FormCreate() {
+    ProgressBar = TProgressBar(Item(IDC_COPY_PROGRESSBAR));
+    lFileName = TControl(Item(IDC_COPY_FILENAME));
+    Animate = TAnimate(Item(IDC_COPY_ANIMATE));
     SetClientSize(323, 168);
     PlaceControl(IDC_COPY_ANIMATE, 24, 16, 272, 60);
     PlaceControl(IDC_COPY_FILENAME, 24, 96, 272, 13);
@@ -84,13 +83,6 @@ INT_PTR TCopyProgressForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_RUN_COPY:
         RunCopy();
         return TRUE;
-    case WM_SHOWWINDOW:
-        // The dialog manager activates the hidden dialog while it is being
-        // created, before this object exists; the activation that follows a
-        // show then never comes. Being shown while active counts as it.
-        if (wParam && GetActiveWindow() == Handle())
-            FormActivate();
-        return TForm::HandleMessage(msg, wParam, lParam);
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSTATIC:
         SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_WINDOW));

@@ -41,13 +41,13 @@ class TCopyProgressForm : public TForm {
 
   protected:
     INT_PTR HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void FormCreate() override;
     void FormActivate() override;
     void FormClose(TCloseAction& action) override;
     void Command(int id, int code, HWND control) override;
     void CloseRequested() override;
 
   private:
-    void Layout();
     void PrepareCopy();
     void RunCopy();
     void StopAnimation();
