@@ -25,7 +25,12 @@ printf 'Kestrel Rover, portable edition.\r\n' >"$dist/readme.txt"
 printf 'kestrel\r\nrover\r\n' >"$dist/speller/userdic.tlx"
 printf 'en_US\r\n' >"$dist/speller/dictionary.cfg"
 head -c 300000 /dev/urandom >"$dist/themes/classic/theme.dat"
-head -c 2000000 /dev/urandom >"$dist/docs/manual.dat"
+head -c 20000000 /dev/urandom >"$dist/docs/manual.dat"
+# Enough small files that the copy stays on screen for a moment.
+mkdir -p "$dist/help"
+for i in $(seq 1 400); do
+    printf 'Help page %s of Kestrel Rover.\r\n' "$i" >"$dist/help/page$i.htm"
+done
 printf '[settings]\r\nportable=1\r\n' >"$dist/rover.ini"
 
 # The simulated removable drive: a folder mapped to R: with a label.

@@ -15,7 +15,7 @@ namespace {
 
 std::wstring gShots;
 
-HWND FindTopLevel(const wchar_t* caption, DWORD timeoutMs) {
+HWND FindTopLevel(const wchar_t* caption, DWORD timeoutMs, DWORD pollMs = 100) {
     const DWORD start = GetTickCount();
     for (;;) {
         HWND hwnd = FindWindowW(nullptr, caption);
@@ -23,7 +23,7 @@ HWND FindTopLevel(const wchar_t* caption, DWORD timeoutMs) {
             return hwnd;
         if (GetTickCount() - start > timeoutMs)
             return nullptr;
-        Sleep(100);
+        Sleep(pollMs);
     }
 }
 
@@ -130,7 +130,7 @@ int Drive() {
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
     PostMessageW(install, BM_CLICK, 0, 0);
 
-    HWND copy = FindTopLevel(L"Installing Rover ", 30000);
+    HWND copy = FindTopLevel(L"Installing Rover ", 30000, 5);
     if (copy != nullptr) {
         HWND label = nullptr;
         for (HWND child = GetWindow(copy, GW_CHILD); child != nullptr;
