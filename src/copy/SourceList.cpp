@@ -38,8 +38,44 @@ bool QueryFolderId(const std::wstring& folder, TFolderId& id) {
     return true;
 }
 
+// Where a folder really is, links resolved; empty when the system cannot tell.
+std::wstring FinalPathOf(const std::wstring& folder) {
+    TKernelHandle handle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle)
+        return std::wstring();
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD got =
+            GetFinalPathNameByHandleW(handle.Get(), &path[0], static_cast<DWORD>(path.size()), 0);
+        if (got == 0)
+            return std::wstring();
+        if (got < path.size()) {
+            path.resize(got);
+            break;
+        }
+        path.resize(got + 1);
+    }
+    if (!path.empty() && path.back() == L'\\')
+        path.pop_back();
+    return FoldAsciiCase(path);
+}
+
+// A link to a folder outside the distribution (a junction to a system folder,
+// or one of Wine's drive mappings when the setup runs from a prefix) would
+// copy data that is not the client's, up to a whole disk.
+bool LeadsInside(const std::wstring& folder, const std::wstring& root) {
+    if (root.empty())
+        return false;
+    const std::wstring target = FinalPathOf(folder);
+    return target.size() > root.size() && target.compare(0, root.size(), root) == 0 &&
+           target[root.size()] == L'\\';
+}
+
 void ScanFolder(const std::wstring& absFolder, const std::wstring& relFolder, TCopyFileList& list,
-                std::int64_t& totalSize, std::vector<TFolderId>& ancestors) {
+                std::int64_t& totalSize, std::vector<TFolderId>& ancestors,
+                const std::wstring& root) {
     TFolderId self;
     const bool known = QueryFolderId(absFolder, self);
     if (known) {
@@ -58,8 +94,11 @@ void ScanFolder(const std::wstring& absFolder, const std::wstring& relFolder, TC
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 if (name == L"." || name == L"..")
                     continue;
-                ScanFolder(absFolder + L"\\" + name, relFolder + name + L"\\", list, totalSize,
-                           ancestors);
+                const std::wstring folder = absFolder + L"\\" + name;
+                if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                    !LeadsInside(folder, root))
+                    continue;
+                ScanFolder(folder, relFolder + name + L"\\", list, totalSize, ancestors, root);
                 continue;
             }
             const std::wstring relative = relFolder + name;
@@ -122,7 +161,7 @@ std::wstring DefaultSourceDir() {
 void ScanSourceFolder(const std::wstring& absFolder, const std::wstring& relFolder,
                       TCopyFileList& list, std::int64_t& totalSize) {
     std::vector<TFolderId> ancestors;
-    ScanFolder(absFolder, relFolder, list, totalSize, ancestors);
+    ScanFolder(absFolder, relFolder, list, totalSize, ancestors, FinalPathOf(absFolder));
 }
 
 } // namespace rover

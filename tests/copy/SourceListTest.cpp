@@ -122,13 +122,15 @@ TEST(SourceList, AFileOver4GiBHasItsTrueSize) {
     EXPECT_EQ(scan.Total, size.QuadPart + 3);
 }
 
-TEST(SourceList, AFolderLinkedBackToItsAncestorIsNotEnteredAgain) {
-    // Made by tests/copy/mounts.sh: loop\a.txt, loop\sub\b.txt, loop\sub\back -> loop.
+TEST(SourceList, LinkedFoldersAreEnteredOnlyInsideTheTreeAndNeverInALoop) {
+    // Made by tests/copy/mounts.sh: loop\a.txt, loop\sub\b.txt, loop\sub\back -> loop,
+    // loop\alias -> loop\sub, loop\out -> a folder beside loop holding o.txt.
     const std::wstring loop = test::BuildPath(L"copy-fixtures\\loop");
-    if (!test::DirExists(loop + L"\\sub\\back"))
-        GTEST_SKIP() << "the looped tree of tests/copy/mounts.sh is missing";
+    if (!test::DirExists(loop + L"\\sub\\back") || !test::DirExists(loop + L"\\out"))
+        GTEST_SKIP() << "the linked tree of tests/copy/mounts.sh is missing";
     TScan scan(loop);
-    const std::map<std::wstring, bool> expected = {{L"\\a.txt", false}, {L"\\sub\\b.txt", false}};
+    const std::map<std::wstring, bool> expected = {
+        {L"\\a.txt", false}, {L"\\sub\\b.txt", false}, {L"\\alias\\b.txt", false}};
     EXPECT_EQ(scan.Entries(), expected);
 }
 

@@ -30,14 +30,19 @@ mount_tmpfs() { # letter size [ro]
     fi
 }
 
-# A distribution tree whose subfolder links back to the tree itself.
+# A distribution tree whose subfolder links back to the tree itself, with a
+# link to a folder inside the tree and one to a folder outside it.
 make_loop_tree() {
     local root="$2/copy-fixtures/loop"
-    rm -rf "$root"
-    mkdir -p "$root/sub"
+    local outside="$2/copy-fixtures/outside"
+    rm -rf "$root" "$outside"
+    mkdir -p "$root/sub" "$outside"
     echo a >"$root/a.txt"
     echo b >"$root/sub/b.txt"
+    echo o >"$outside/o.txt"
     ln -s .. "$root/sub/back"
+    ln -s sub "$root/alias"
+    ln -s ../outside "$root/out"
 }
 
 case "$1" in
