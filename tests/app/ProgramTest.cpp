@@ -8,28 +8,6 @@ namespace {
 
 using namespace rover::test;
 
-struct FindData {
-    DWORD ProcessId;
-    HWND Found;
-};
-
-BOOL CALLBACK FindVisibleTopLevel(HWND hwnd, LPARAM lParam) {
-    auto* data = reinterpret_cast<FindData*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == data->ProcessId && IsWindowVisible(hwnd)) {
-        data->Found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND VisibleWindowOf(DWORD processId) {
-    FindData data = {processId, nullptr};
-    EnumWindows(&FindVisibleTopLevel, reinterpret_cast<LPARAM>(&data));
-    return data.Found;
-}
-
 TEST(Program, AbortAtTheGuardEndsAtOnceWithCodeZero) {
     TStandInClient client;
     ASSERT_TRUE(client.Start());
@@ -49,19 +27,13 @@ TEST(Program, WithoutAClientNoPromptAppears) {
     TProcess setup;
     ASSERT_TRUE(setup.Start(L"\"" + SetupExePath() + L"\""));
     // The first window is the drive dialog, never the prompt; leaving it ends the program.
-    const DWORD start = GetTickCount();
-    while (setup.Running() && GetTickCount() - start < 20000) {
-        HWND window = VisibleWindowOf(setup.Id());
-        if (window != nullptr) {
-            wchar_t caption[256] = {};
-            GetWindowTextW(window, caption, 256);
-            ASSERT_EQ(WaitForBoxOfProcess(setup.Id(), 0), nullptr) << "a box appeared";
-            EXPECT_STREQ(caption, L"Kestrel Rover Installation - Select Drive To Install");
-            PostMessageW(window, WM_CLOSE, 0, 0);
-            break;
-        }
-        PumpMessages(20);
-    }
+    HWND window = WaitForWindowOfProcess(setup.Id(), 20000);
+    ASSERT_NE(window, nullptr);
+    wchar_t caption[256] = {};
+    GetWindowTextW(window, caption, 256);
+    EXPECT_EQ(WaitForBoxOfProcess(setup.Id(), 0), nullptr) << "a box appeared";
+    EXPECT_STREQ(caption, L"Kestrel Rover Installation - Select Drive To Install");
+    PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(setup.Wait(10000), 0u);
 }
 

@@ -115,35 +115,45 @@ LRESULT CALLBACK TBoxAnswerer::Hook(int code, WPARAM wParam, LPARAM lParam) {
 
 namespace {
 
-struct FindBoxData {
+struct FindWindowData {
     DWORD ProcessId;
+    bool BoxesOnly;
     HWND Found;
 };
 
-BOOL CALLBACK FindBox(HWND hwnd, LPARAM lParam) {
-    auto* data = reinterpret_cast<FindBoxData*>(lParam);
+BOOL CALLBACK FindVisibleWindow(HWND hwnd, LPARAM lParam) {
+    auto* data = reinterpret_cast<FindWindowData*>(lParam);
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == data->ProcessId && IsWindowVisible(hwnd) && IsBoxWindow(hwnd)) {
+    if (pid == data->ProcessId && IsWindowVisible(hwnd) &&
+        (!data->BoxesOnly || IsBoxWindow(hwnd))) {
         data->Found = hwnd;
         return FALSE;
     }
     return TRUE;
 }
 
-} // namespace
-
-HWND WaitForBoxOfProcess(DWORD processId, DWORD timeoutMs) {
+HWND WaitForWindow(DWORD processId, bool boxesOnly, DWORD timeoutMs) {
     const DWORD start = GetTickCount();
     for (;;) {
-        FindBoxData data = {processId, nullptr};
-        EnumWindows(&FindBox, reinterpret_cast<LPARAM>(&data));
+        FindWindowData data = {processId, boxesOnly, nullptr};
+        EnumWindows(&FindVisibleWindow, reinterpret_cast<LPARAM>(&data));
         if (data.Found != nullptr)
             return data.Found;
         if (GetTickCount() - start >= timeoutMs)
             return nullptr;
         PumpMessages(20);
     }
+}
+
+} // namespace
+
+HWND WaitForBoxOfProcess(DWORD processId, DWORD timeoutMs) {
+    return WaitForWindow(processId, true, timeoutMs);
+}
+
+HWND WaitForWindowOfProcess(DWORD processId, DWORD timeoutMs) {
+    return WaitForWindow(processId, false, timeoutMs);
 }
 
 void PumpMessages(DWORD ms) {

@@ -52,6 +52,8 @@ TSeenBox ReadBox(HWND box);
 void PressBoxButton(HWND box, int button);
 // The first visible #32770 box of a process, waiting up to timeoutMs; null if none.
 HWND WaitForBoxOfProcess(DWORD processId, DWORD timeoutMs);
+// The first visible top-level window of a process, waiting up to timeoutMs; null if none.
+HWND WaitForWindowOfProcess(DWORD processId, DWORD timeoutMs);
 
 // Runs this thread's messages for about ms milliseconds.
 void PumpMessages(DWORD ms);
