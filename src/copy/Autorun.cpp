@@ -28,7 +28,16 @@ std::string AutorunBytes(const std::wstring& relativeFolder) {
 
 bool AutorunFileExists(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return false;
+    // A file locked by another program may refuse even its attributes; the
+    // folder listing still shows it, and it must not be overwritten.
+    WIN32_FIND_DATAW entry;
+    TFindHandle find(FindFirstFileW(path.c_str(), &entry));
+    return find && !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 TAutorunOutcome WriteAutorunFile(const std::wstring& path, const std::string& bytes) {

@@ -59,18 +59,11 @@ void TCopyWorker::Wake() {
 }
 
 void TCopyWorker::Run() {
-    std::wstring lastFolder;
     for (size_t i = 0; i < jobs_.size() && !stop_.load(); ++i) {
         const TCopyJob& job = jobs_[i];
-        bytesInFile_.store(0);
-        // A folder made for the previous file is still there; a vanished one
-        // shows up as the copy's own error.
-        if (job.Folder != lastFolder) {
-            if (!CreateDirChain(job.Folder)) {
-                failure_ = {TCopyStage::Folder, i, GetLastError()};
-                break;
-            }
-            lastFolder = job.Folder;
+        if (!CreateDirChain(job.Folder)) {
+            failure_ = {TCopyStage::Folder, i, GetLastError()};
+            break;
         }
         const TCopyResult result =
             CopyOneFile(job.Source, job.Target, job.FailIfExists, &TCopyWorker::Progress, this);
@@ -78,6 +71,9 @@ void TCopyWorker::Run() {
             failure_ = {TCopyStage::Copy, i, result.Error};
             break;
         }
+        // Cleared before the file counts as done: the dialog adds the bytes in
+        // the current file to the files done, and must never count one twice.
+        bytesInFile_.store(0);
         done_.store(i + 1);
         Wake();
     }

@@ -127,15 +127,22 @@ void TCopyProgressForm::ShowProgress(std::int64_t bytes, bool force) {
 
 void TCopyProgressForm::WaitForFiles(size_t count, const std::vector<std::int64_t>& copiedBefore) {
     for (;;) {
-        if (worker_->DoneCount() >= count || worker_->Finished())
+        if (worker_->DoneCount() >= count || worker_->Finished()) {
+            // The helper is ahead: the window is still serviced between files.
+            if (GetTickCount() - lastPump_ >= kProgressInterval) {
+                Owner().ProcessMessages();
+                lastPump_ = GetTickCount();
+            }
             return;
+        }
         if (worker_->ArmSignal(count)) {
             HANDLE signal = worker_->Signal();
             const DWORD wait = MsgWaitForMultipleObjectsEx(1, &signal, kProgressInterval,
                                                            QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-            if (wait == WAIT_OBJECT_0 + 1)
+            if (wait == WAIT_OBJECT_0 + 1) {
                 Owner().ProcessMessages();
-            else if (wait == WAIT_FAILED)
+                lastPump_ = GetTickCount();
+            } else if (wait == WAIT_FAILED)
                 Sleep(1); // keeps following the helper by its counter, without spinning
         }
         // Where the system reports progress within a file, the bar follows it.
@@ -189,6 +196,7 @@ void TCopyProgressForm::RunCopy() {
         copiedBefore[i + 1] = copiedBefore[i] + files[i]->FileSize;
     }
     lastMove_ = GetTickCount();
+    lastPump_ = lastMove_;
     worker_.reset(new TCopyWorker(jobs));
     for (size_t i = 0; i < files.size(); ++i) {
         // Once the files before it are done, the helper is on this one.

@@ -69,6 +69,7 @@ class TCopyProgressForm : public TForm {
     std::int64_t progressUnit_ = 1024;
     int lastPosition_ = 0;
     DWORD lastMove_ = 0;
+    DWORD lastPump_ = 0;
     std::unique_ptr<TCopyWorker> worker_;
 };
 

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "support/ClassesUtils.h"
@@ -318,7 +319,8 @@ bool THashTable::DeleteObject(void* aObject, uint32_t aHash) {
 
 int32_t THashTable::DeleteThat(TSHBooleanCheck check) {
     TSectionLock lock(HashTableLock);
-    RHashRecord* kept = nullptr;
+    // Owned until it replaces the items, so a throwing callback leaks nothing.
+    std::unique_ptr<RHashRecord, void (*)(void*)> kept(nullptr, &std::free);
     int32_t keptCount = 0;
     int32_t removed = 0;
     bool stop = false;
@@ -328,13 +330,13 @@ int32_t THashTable::DeleteThat(TSHBooleanCheck check) {
             check.Code(check.Self, fItems[i].Data, static_cast<int32_t>(fItems[i].Hash), stop);
         if (remove) {
             if (kept == nullptr) {
-                kept = NewZeroRecords(fCapacity);
-                std::memcpy(kept, fItems, static_cast<size_t>(i) * sizeof(RHashRecord));
+                kept.reset(NewZeroRecords(fCapacity));
+                std::memcpy(kept.get(), fItems, static_cast<size_t>(i) * sizeof(RHashRecord));
                 keptCount = i;
             }
             ++removed;
         } else if (kept != nullptr) {
-            kept[keptCount++] = fItems[i];
+            kept.get()[keptCount++] = fItems[i];
         }
         if (stop) {
             ++i;
@@ -345,9 +347,9 @@ int32_t THashTable::DeleteThat(TSHBooleanCheck check) {
         return 0;
     // The entries after the stop point stay, unexamined.
     for (; i < fCount; ++i)
-        kept[keptCount++] = fItems[i];
+        kept.get()[keptCount++] = fItems[i];
     std::free(fItems);
-    fItems = kept;
+    fItems = kept.release();
     fCount -= removed;
     return removed;
 }

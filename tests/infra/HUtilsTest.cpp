@@ -63,7 +63,7 @@ class HashTable : public ::testing::Test {
     }
 };
 
-TEST_F(HashTable, BehavesAsSpecifiedCaseByCase) {
+TEST_F(HashTable, BehavesCaseByCase) {
     {
         SCOPED_TRACE("empty table");
         THashTable table;
