@@ -42,9 +42,19 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot -i </dev/null >/dev/null 2>&1
     wineserver -w
 fi
+# With a display the window manager manages the setup's windows; headless, a
+# Wine virtual desktop draws their frames and nothing waits for a manager.
+headless=yes
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+    headless=no
+fi
 reg=$(mktemp --suffix=.reg)
 printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n"r:"="floppy"\n\n' >"$reg"
-printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n\n' >>"$reg"
+if [ $headless = yes ]; then
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n\n' >>"$reg"
+else
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="Y"\n\n' >>"$reg"
+fi
 printf '[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\n"ShowCrashDialog"=dword:00000000\n' >>"$reg"
 wine regedit /S "$(winepath -w "$reg")" </dev/null >/dev/null 2>&1
 rm -f "$reg"
@@ -53,7 +63,7 @@ wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
 
 setup=$(winepath -w "$dist/rover_setup.exe")
-if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+if [ $headless = no ]; then
     echo "Starting the setup on $DISPLAY (the removable drive is R:)."
     wine "$setup"
     echo "The setup ended. The drive's folder is $stick"

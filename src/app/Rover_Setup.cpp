@@ -59,7 +59,7 @@ int RoverSetupMain(HINSTANCE instance) {
 int RoverSetupMain(HINSTANCE instance, const TInstallSteps& steps) {
     InitializeModules();
     Application = new TApplication(instance);
-    Application->SetIcon(LoadIconW(instance, L"AAA_ICON_main"));
+    Application->LoadIcons(L"AAA_ICON_main");
     Application->SetTitle(kApplicationTitle);
     Application->Initialize();
     RunInstallLoop(steps);

@@ -66,10 +66,15 @@ std::wstring TApplication::Title() const {
     return text;
 }
 
-void TApplication::SetIcon(HICON icon) {
-    icon_.Reset(icon);
-    SendMessageW(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    SendMessageW(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+void TApplication::LoadIcons(const wchar_t* name) {
+    // Not shared, so that they are ours to destroy; each at the size it is shown in.
+    icon_.Reset(static_cast<HICON>(LoadImageW(
+        instance_, name, IMAGE_ICON, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0)));
+    smallIcon_.Reset(
+        static_cast<HICON>(LoadImageW(instance_, name, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                      GetSystemMetrics(SM_CYSMICON), 0)));
+    SendMessageW(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.Get()));
+    SendMessageW(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
 }
 
 void TApplication::Initialize() {

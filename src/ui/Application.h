@@ -24,9 +24,10 @@ class TApplication {
 
     void SetTitle(const std::wstring& title);
     std::wstring Title() const;
-    // Takes ownership of the icon.
-    void SetIcon(HICON icon);
+    // Loads the program's icon group at the system's large and small sizes.
+    void LoadIcons(const wchar_t* name);
     HICON Icon() const { return icon_.Get(); }
+    HICON SmallIcon() const { return smallIcon_.Get(); }
 
     // Initialises COM for this (the user-interface) thread.
     void Initialize();
@@ -58,6 +59,7 @@ class TApplication {
     HINSTANCE instance_;
     HWND handle_ = nullptr;
     TIconHandle icon_;
+    TIconHandle smallIcon_;
     HCURSOR screenCursor_ = nullptr;
     bool comInitialized_ = false;
     std::vector<TForm*> forms_;

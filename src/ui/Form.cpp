@@ -55,6 +55,10 @@ void TForm::Release() {
 }
 
 int TForm::ShowModal() {
+    // A dialog that could not be made has nothing to wait for: waiting would
+    // hang the program with no window for the user to close.
+    if (Handle() == nullptr)
+        return 0;
     HWND ownerWindow = GetWindow(Handle(), GW_OWNER);
     const bool ownerWasEnabled = ownerWindow != nullptr && IsWindowEnabled(ownerWindow);
     if (ownerWasEnabled)
@@ -145,6 +149,9 @@ INT_PTR TForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         // no taskbar button and could be lost behind other windows.
         SetWindowLongPtrW(handle_, GWL_EXSTYLE,
                           GetWindowLongPtrW(handle_, GWL_EXSTYLE) | WS_EX_APPWINDOW);
+        // The program's icon on the taskbar button and in the task switcher.
+        SendMessageW(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(owner_.Icon()));
+        SendMessageW(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(owner_.SmallIcon()));
         FormCreate();
         // No focus yet: focusing a control of the hidden dialog would activate
         // it before it is shown, and the first activation must come with the

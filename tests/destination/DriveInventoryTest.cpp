@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <winnetwk.h>
 
+#include <clocale>
 #include <cstring>
 #include <cwctype>
 #include <map>
@@ -41,15 +42,42 @@ TEST(FormatSize, ExamplesAndThresholds) {
         {2000 * GiB, L"2000.0 GB"},
         {0x7FFFFFFFFFFFFFFFLL, L"8589934592.0 GB"},
     };
-    // The decimal point must not follow the user's locale.
-    const LCID before = GetThreadLocale();
-    for (LCID locale : {before, static_cast<LCID>(MAKELCID(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN),
-                                                           SORT_DEFAULT))}) {
-        SetThreadLocale(locale);
-        for (const Case& c : cases)
-            EXPECT_EQ(FormatSize(c.Bytes), c.Text) << c.Bytes << " locale " << locale;
-    }
-    SetThreadLocale(before);
+    for (const Case& c : cases)
+        EXPECT_EQ(FormatSize(c.Bytes), c.Text) << c.Bytes;
+}
+
+// A user whose decimal separator is a comma, in the system's settings and in
+// the C runtime, still sees a point.
+TEST(FormatSize, AlwaysUsesAPoint) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\International", 0,
+                            KEY_QUERY_VALUE | KEY_SET_VALUE, &key),
+              ERROR_SUCCESS);
+    wchar_t saved[16] = {};
+    DWORD savedSize = sizeof saved;
+    const bool hadValue = RegQueryValueExW(key, L"sDecimal", nullptr, nullptr,
+                                           reinterpret_cast<BYTE*>(saved), &savedSize) ==
+                          ERROR_SUCCESS;
+    const wchar_t comma[] = L",";
+    RegSetValueExW(key, L"sDecimal", 0, REG_SZ, reinterpret_cast<const BYTE*>(comma),
+                   sizeof comma);
+    _wsetlocale(LC_ALL, L"German");
+    wchar_t number[32] = {};
+    GetNumberFormatW(LOCALE_USER_DEFAULT, 0, L"1.5", nullptr, number, 32);
+    const std::wstring userNumber = number;
+
+    const std::wstring text = FormatSize(1536);
+
+    _wsetlocale(LC_ALL, L"C");
+    if (hadValue)
+        RegSetValueExW(key, L"sDecimal", 0, REG_SZ, reinterpret_cast<const BYTE*>(saved),
+                       savedSize);
+    else
+        RegDeleteValueW(key, L"sDecimal");
+    RegCloseKey(key);
+    if (userNumber.find(L',') == std::wstring::npos)
+        GTEST_SKIP() << "the system does not take the comma: " << userNumber;
+    EXPECT_EQ(text, L"1.5 KB");
 }
 
 TEST(DriveTypeText, EveryCode) {

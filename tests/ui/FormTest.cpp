@@ -161,3 +161,41 @@ TEST_F(Forms, TheApplicationWindowCarriesTheTitleAndStaysHidden) {
 
 } // namespace
 } // namespace rover
+
+namespace rover {
+namespace {
+
+TEST_F(Forms, AFormThatCannotBeMadeReturnsAtOnce) {
+    TForm missing(app, 12345); // no such template
+    EXPECT_EQ(missing.Handle(), nullptr);
+    EXPECT_EQ(missing.ShowModal(), 0);
+    EXPECT_TRUE(IsWindowEnabled(app.Handle()));
+}
+
+int IconWidth(HICON icon) {
+    ICONINFO info = {};
+    if (!GetIconInfo(icon, &info))
+        return 0;
+    BITMAP bitmap = {};
+    GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    if (info.hbmColor != nullptr)
+        DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
+}
+
+TEST_F(Forms, DialogsCarryTheProgramsIconAtBothSizes) {
+    app.LoadIcons(L"AAA_ICON_main");
+    ASSERT_NE(app.Icon(), nullptr);
+    ASSERT_NE(app.SmallIcon(), nullptr);
+    EXPECT_EQ(IconWidth(app.Icon()), GetSystemMetrics(SM_CXICON));
+    EXPECT_EQ(IconWidth(app.SmallIcon()), GetSystemMetrics(SM_CXSMICON));
+    TProbeForm form(app);
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(form.Handle(), WM_GETICON, ICON_BIG, 0)),
+              app.Icon());
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(form.Handle(), WM_GETICON, ICON_SMALL, 0)),
+              app.SmallIcon());
+}
+
+} // namespace
+} // namespace rover
