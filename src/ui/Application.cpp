@@ -1,6 +1,7 @@
 // The hidden application window, deferred release of dialogs and the exit-time clean-up.
 #include "ui/Application.h"
 
+#include <commctrl.h>
 #include <objbase.h>
 
 #include <algorithm>
@@ -78,6 +79,11 @@ void TApplication::LoadIcons(const wchar_t* name) {
 }
 
 void TApplication::Initialize() {
+    // The dialogs' list, progress bar and animation come from the common
+    // controls, which Windows registers only when asked.
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS |
+                                                          ICC_ANIMATE_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
     if (!comInitialized_)
         comInitialized_ = SUCCEEDED(CoInitialize(nullptr));
 }
