@@ -6,9 +6,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$top"
-scripts/install-deps
-cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
-cmake --build build -j"$(nproc)"
+scripts/build
 
 demo=$top/build/demo
 dist=$demo/dist
