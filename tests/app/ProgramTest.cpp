@@ -39,3 +39,67 @@ TEST(Program, WithoutAClientNoPromptAppears) {
 
 } // namespace
 } // namespace rover
+
+namespace rover {
+namespace {
+
+using namespace rover::test;
+
+const wchar_t kDriveDialogCaption[] = L"Kestrel Rover Installation - Select Drive To Install";
+
+HWND WaitForDriveDialog(DWORD processId) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 20000) {
+        HWND dialog = FindWindowW(L"#32770", kDriveDialogCaption);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(dialog, &pid);
+        if (dialog != nullptr && pid == processId && IsWindowVisible(dialog))
+            return dialog;
+        PumpMessages(20);
+    }
+    return nullptr;
+}
+
+// A user picks a drive the copy cannot use, reads the error, and is back at
+// the drive choice; leaving it there ends the program normally.
+TEST(Program, AFailedCopyLeadsBackToTheDriveChoice) {
+    TTempDir dist(L"dist");
+    ASSERT_TRUE(CopyFileW(SetupExePath().c_str(), (dist / L"rover_setup.exe").c_str(), FALSE));
+    ASSERT_TRUE(WriteFileBytes(dist / L"readme.txt", "Kestrel Rover\r\n"));
+    TProcess setup;
+    ASSERT_TRUE(setup.Start(L"\"" + (dist / L"rover_setup.exe") + L"\"", dist.Path()));
+
+    HWND dialog = WaitForDriveDialog(setup.Id());
+    ASSERT_NE(dialog, nullptr);
+    HWND list = FindWindowExW(dialog, nullptr, L"SysListView32", nullptr);
+    HWND install = FindWindowExW(dialog, nullptr, L"Button", L"Install");
+    ASSERT_NE(list, nullptr);
+    ASSERT_NE(install, nullptr);
+    // T: is a drive letter whose folder is missing: nothing can be made there.
+    PostMessageW(list, WM_KEYDOWN, 'T', 1);
+    PostMessageW(list, WM_KEYUP, 'T', 0xC0000001);
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(install) != FALSE; }, 5000));
+    PostMessageW(install, BM_CLICK, 0, 0);
+
+    HWND box = WaitForBoxOfProcess(setup.Id(), 20000);
+    ASSERT_NE(box, nullptr) << "no error box";
+    const TSeenBox seen = ReadBox(box);
+    EXPECT_EQ(seen.Caption, L"Installing Rover ");
+    EXPECT_EQ(seen.Text.rfind(L"Cannot install Kestrel Rover to \"T:\\Rover\"\r\n\r\n", 0), 0u)
+        << seen.Text;
+    PressBoxButton(box, IDOK);
+
+    HWND again = nullptr;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            again = WaitForDriveDialog(setup.Id());
+            return again != nullptr && IsWindowVisible(again) && again != dialog;
+        },
+        20000))
+        << "the drive choice did not come back";
+    PostMessageW(again, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(setup.Wait(10000), 0u);
+}
+
+} // namespace
+} // namespace rover
