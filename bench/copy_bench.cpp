@@ -36,15 +36,25 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     LastTick = now;
 }
 
-int Bare(const std::wstring& source, const std::wstring& target) {
-    TCopyFileList* list = new TCopyFileList;
-    std::int64_t total = 0;
+// The files to copy, with every target folder already made, so that the
+// timed loops measure the copies alone.
+TCopyFileList* ListWithFoldersMade(const std::wstring& source, const std::wstring& target,
+                                   std::int64_t& total) {
+    auto* list = new TCopyFileList;
     ScanSourceFolder(source, L"\\", *list, total);
     std::set<std::wstring> folders;
-    for (const TCopyFile* f : *list)
-        folders.insert((target + f->FileName).substr(0, (target + f->FileName).rfind(L'\\')));
+    for (const TCopyFile* f : *list) {
+        const std::wstring path = target + f->FileName;
+        folders.insert(path.substr(0, path.rfind(L'\\')));
+    }
     for (const std::wstring& folder : folders)
         CreateDirChain(folder);
+    return list;
+}
+
+int Bare(const std::wstring& source, const std::wstring& target) {
+    std::int64_t total = 0;
+    TCopyFileList* list = ListWithFoldersMade(source, target, total);
     const double start = Now();
     for (const TCopyFile* f : *list) {
         if (!CopyFileW((source + f->FileName).c_str(), (target + f->FileName).c_str(),
@@ -62,16 +72,10 @@ int Bare(const std::wstring& source, const std::wstring& target) {
 
 // Where the setup's time goes: the bare loop plus one piece of its per-file work at a time.
 int Breakdown(const std::wstring& source, const std::wstring& target, const std::wstring& part) {
-    TCopyFileList* list = new TCopyFileList;
     std::int64_t total = 0;
-    ScanSourceFolder(source, L"\\", *list, total);
+    TCopyFileList* list = ListWithFoldersMade(source, target, total);
     HWND label = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 300, 20, nullptr,
                                  nullptr, GetModuleHandleW(nullptr), nullptr);
-    std::set<std::wstring> folders;
-    for (const TCopyFile* f : *list)
-        folders.insert((target + f->FileName).substr(0, (target + f->FileName).rfind(L'\\')));
-    for (const std::wstring& folder : folders)
-        CreateDirChain(folder);
     const double start = Now();
     for (const TCopyFile* f : *list) {
         if (part == L"thread")
