@@ -158,10 +158,12 @@ std::wstring DefaultSourceDir() {
     return path.substr(0, slash);
 }
 
-void ScanSourceFolder(const std::wstring& absFolder, const std::wstring& relFolder,
-                      TCopyFileList& list, std::int64_t& totalSize) {
+bool ScanSourceFolder(const std::wstring& absFolder, const std::wstring& relFolder,
+                      TCopyFileList& list, std::int64_t& totalSize, TScanFailure* /*failure*/,
+                      const std::wstring& /*skipFolder*/) {
     std::vector<TFolderId> ancestors;
     ScanFolder(absFolder, relFolder, list, totalSize, ancestors, FinalPathOf(absFolder));
+    return true;
 }
 
 } // namespace rover
