@@ -7,6 +7,7 @@ set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$top"
 scripts/build
+scripts/check-wine
 
 demo=$top/build/demo
 dist=$demo/dist

@@ -5,5 +5,6 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$top"
 scripts/build
 scripts/check-exe build/rover_setup.exe
+scripts/check-wine
 cd build
 ctest --output-on-failure
