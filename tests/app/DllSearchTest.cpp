@@ -56,9 +56,10 @@ TEST(DllSearch, SystemFolderWhereTheSystemCanElseNoCurrentFolder) {
         DllSearchCalls() = RealDllSearchCalls();
         EXPECT_EQ(restricted, c.Restricted) << c.What;
         EXPECT_EQ(gKernel.SetDefaultCalls, c.SetDefaultCalls) << c.What;
-        if (c.SetDefaultCalls > 0)
+        if (c.SetDefaultCalls > 0) {
             EXPECT_EQ(gKernel.SetDefaultFlags, static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32))
                 << c.What;
+        }
         EXPECT_EQ(gKernel.DllDirectory, c.DllDirectory) << c.What;
     }
 }
