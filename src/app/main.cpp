@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "app/DllSearch.h"
 #include "app/Rover_Setup.h"
 
 // The runtime's default handler prints the demangled exception type, which
@@ -15,5 +16,7 @@ void __verbose_terminate_handler() {
 } // namespace __gnu_cxx
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // Before anything of the program can load a DLL by name.
+    rover::RestrictDllSearchToSystemFolder();
     return rover::RoverSetupMain(instance);
 }

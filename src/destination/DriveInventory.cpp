@@ -13,11 +13,50 @@ namespace rover {
 
 namespace {
 
+DWORD WINAPI WNetGetUniversalNameFromSystemMpr(LPCWSTR path, DWORD level, LPVOID buffer,
+                                               LPDWORD size);
+
 const DriveQueryApi kRealDriveQueryCalls = {
-    &::GetLogicalDrives,    &::GetDriveTypeW,         &::QueryDosDeviceW, &::GetVolumeInformationW,
-    &::GetDiskFreeSpaceExW, &::WNetGetUniversalNameW, &::SHGetFileInfoW,
+    &::GetLogicalDrives,      &::GetDriveTypeW,       &::QueryDosDeviceW,
+    &::GetVolumeInformationW, &::GetDiskFreeSpaceExW, &WNetGetUniversalNameFromSystemMpr,
+    &::SHGetFileInfoW,        &::LoadLibraryExW,
 };
 DriveQueryApi gDriveQueryCalls = kRealDriveQueryCalls;
+
+// A DLL imported by name, or loaded by a bare name, is looked for in the
+// program's folder first, and the setup usually runs from a download folder
+// where anyone can leave an mpr.dll. So mpr is loaded from the system folder
+// only, and only when a network drive's name is asked for.
+HMODULE LoadSystemMpr() {
+    HMODULE mpr = gDriveQueryCalls.LoadLibraryEx(L"mpr.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (mpr != nullptr || GetLastError() != ERROR_INVALID_PARAMETER)
+        return mpr;
+    // Windows 7 without its DLL-search update knows no LOAD_LIBRARY_SEARCH_*
+    // flag. A full path in the system folder is as safe, and the altered
+    // search finds mpr's own imports there too rather than beside the program.
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return nullptr;
+    const std::wstring full = std::wstring(folder, length) + L"\\mpr.dll";
+    return gDriveQueryCalls.LoadLibraryEx(full.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+using WNetGetUniversalNameProc = DWORD(WINAPI*)(LPCWSTR, DWORD, LPVOID, LPDWORD);
+
+// Without mpr the name is simply not found, as for a drive that has none.
+DWORD WINAPI WNetGetUniversalNameFromSystemMpr(LPCWSTR path, DWORD level, LPVOID buffer,
+                                               LPDWORD size) {
+    const HMODULE mpr = LoadSystemMpr();
+    if (mpr == nullptr)
+        return ERROR_MOD_NOT_FOUND;
+    // Through void(*)() the compiler accepts the cast to the real signature.
+    const auto proc = reinterpret_cast<WNetGetUniversalNameProc>(
+        reinterpret_cast<void (*)()>(GetProcAddress(mpr, "WNetGetUniversalNameW")));
+    const DWORD result = proc != nullptr ? proc(path, level, buffer, size) : ERROR_PROC_NOT_FOUND;
+    FreeLibrary(mpr);
+    return result;
+}
 
 // Capacity of each text buffer of a row, in UTF-16 characters.
 constexpr DWORD kTextCapacity = 261;

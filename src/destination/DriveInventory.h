@@ -11,6 +11,8 @@ namespace rover {
 
 // Every system call the inventory makes. Tests swap entries for what the
 // system they run on cannot produce (a floppy, a network drive, quotas).
+// The real WNetGetUniversalName loads mpr.dll through LoadLibraryEx at each
+// call: mpr is no known DLL, so the program never imports it by name.
 struct DriveQueryApi {
     DWORD(WINAPI* GetLogicalDrives)();
     UINT(WINAPI* GetDriveType)(LPCWSTR root);
@@ -23,6 +25,7 @@ struct DriveQueryApi {
     DWORD(WINAPI* WNetGetUniversalName)(LPCWSTR path, DWORD level, LPVOID buffer, LPDWORD size);
     DWORD_PTR(WINAPI* SHGetFileInfo)
     (LPCWSTR path, DWORD attributes, SHFILEINFOW* info, UINT infoSize, UINT flags);
+    HMODULE(WINAPI* LoadLibraryEx)(LPCWSTR name, HANDLE reserved, DWORD flags);
 };
 DriveQueryApi& DriveQueryCalls();
 const DriveQueryApi& RealDriveQueryCalls();

@@ -11,6 +11,7 @@
 
 #include <commctrl.h>
 
+#include "TestHarness.h"
 #include "destination/DriveInventory.h"
 
 namespace rover {
@@ -55,12 +56,11 @@ TEST(FormatSize, AlwaysUsesAPoint) {
               ERROR_SUCCESS);
     wchar_t saved[16] = {};
     DWORD savedSize = sizeof saved;
-    const bool hadValue = RegQueryValueExW(key, L"sDecimal", nullptr, nullptr,
-                                           reinterpret_cast<BYTE*>(saved), &savedSize) ==
-                          ERROR_SUCCESS;
+    const bool hadValue =
+        RegQueryValueExW(key, L"sDecimal", nullptr, nullptr, reinterpret_cast<BYTE*>(saved),
+                         &savedSize) == ERROR_SUCCESS;
     const wchar_t comma[] = L",";
-    RegSetValueExW(key, L"sDecimal", 0, REG_SZ, reinterpret_cast<const BYTE*>(comma),
-                   sizeof comma);
+    RegSetValueExW(key, L"sDecimal", 0, REG_SZ, reinterpret_cast<const BYTE*>(comma), sizeof comma);
     _wsetlocale(LC_ALL, L"German");
     wchar_t number[32] = {};
     GetNumberFormatW(LOCALE_USER_DEFAULT, 0, L"1.5", nullptr, number, 32);
@@ -105,8 +105,13 @@ struct FakeDrive {
     bool IconOk = true;
 };
 
+// What LoadLibraryEx does when asked for mpr.
+enum class MprLoad { Plant, Missing, OldWindows7, WithoutFunction };
+
 struct FakeSystem {
     DWORD Mask = 0;
+    MprLoad Mpr = MprLoad::Plant;
+    std::vector<std::pair<std::wstring, DWORD>> Loads; // name and flags of each load
     std::map<wchar_t, FakeDrive> Drives;
     std::wstring Calls; // one letter per query kind and drive, e.g. "V:A"
     UINT IconFlags = 0;
@@ -184,6 +189,29 @@ DWORD_PTR WINAPI FakeSHGetFileInfo(LPCWSTR path, DWORD, SHFILEINFOW* info, UINT,
     return 0x1234;
 }
 
+// The test build's planted mpr.dll stands for the system's: it names every
+// drive \\plant\share. Wine would load its own mpr for any file of that
+// name, so the plant is loaded under another.
+HMODULE WINAPI FakeLoadLibraryEx(LPCWSTR name, HANDLE, DWORD flags) {
+    gFake.Loads.emplace_back(name, flags);
+    switch (gFake.Mpr) {
+    case MprLoad::Missing:
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    case MprLoad::OldWindows7:
+        if (flags & LOAD_LIBRARY_SEARCH_SYSTEM32) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+        break;
+    case MprLoad::WithoutFunction:
+        return LoadLibraryW(L"kernel32.dll");
+    case MprLoad::Plant:
+        break;
+    }
+    return LoadLibraryW(test::BuildPath(L"tests\\plant\\plant_provider.dll").c_str());
+}
+
 class DriveRows : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -191,7 +219,7 @@ class DriveRows : public ::testing::Test {
         DriveQueryCalls() = {&FakeGetLogicalDrives,   &FakeGetDriveType,
                              &FakeQueryDosDevice,     &FakeGetVolumeInformation,
                              &FakeGetDiskFreeSpaceEx, &FakeWNetGetUniversalName,
-                             &FakeSHGetFileInfo};
+                             &FakeSHGetFileInfo,      &FakeLoadLibraryEx};
     }
     void TearDown() override { DriveQueryCalls() = RealDriveQueryCalls(); }
 
@@ -258,6 +286,41 @@ TEST_F(DriveRows, NetworkDriveName) {
     FakeDrive local;
     Row(L'C', local);
     EXPECT_EQ(gFake.Calls, L"V:C S:C ");
+}
+
+// The program's own way to the network name: mpr from the system folder only,
+// and no name at all where mpr or its function is missing.
+TEST_F(DriveRows, NetworkNameThroughMprLoadedAtRunTime) {
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    const std::wstring fullMpr = std::wstring(system, length) + L"\\mpr.dll";
+    using Loads = std::vector<std::pair<std::wstring, DWORD>>;
+    struct Case {
+        MprLoad Mpr;
+        const wchar_t* Name;
+        Loads Expected;
+    };
+    const Case cases[] = {
+        {MprLoad::Plant, L"\\\\plant\\share", {{L"mpr.dll", LOAD_LIBRARY_SEARCH_SYSTEM32}}},
+        {MprLoad::Missing, L"", {{L"mpr.dll", LOAD_LIBRARY_SEARCH_SYSTEM32}}},
+        {MprLoad::WithoutFunction, L"", {{L"mpr.dll", LOAD_LIBRARY_SEARCH_SYSTEM32}}},
+        {MprLoad::OldWindows7,
+         L"\\\\plant\\share",
+         {{L"mpr.dll", LOAD_LIBRARY_SEARCH_SYSTEM32}, {fullMpr, LOAD_WITH_ALTERED_SEARCH_PATH}}},
+    };
+    DriveQueryCalls().WNetGetUniversalName = RealDriveQueryCalls().WNetGetUniversalName;
+    for (const Case& c : cases) {
+        gFake.Mpr = c.Mpr;
+        gFake.Loads.clear();
+        FakeDrive net;
+        net.Type = DRIVE_REMOTE;
+        EXPECT_EQ(Row(L'N', net).SubItems[0], c.Name) << static_cast<int>(c.Mpr);
+        EXPECT_EQ(gFake.Loads, c.Expected) << static_cast<int>(c.Mpr);
+    }
+    // Each name asked for loads mpr anew and lets it go again.
+    EXPECT_EQ(GetModuleHandleW(test::BuildPath(L"tests\\plant\\plant_provider.dll").c_str()),
+              nullptr);
 }
 
 TEST_F(DriveRows, SizesFollowTheVolumeQueries) {
