@@ -115,6 +115,26 @@ std::wstring UniversalNameOf(const std::wstring& root) {
     return text;
 }
 
+// Asked about a drive without its medium (an empty card reader or CD drive), Windows may
+// stop and show its own "There is no disk in the drive" box instead of failing the call
+// with ERROR_NOT_READY; the list must fill without asking the user anything.
+class TNoCriticalErrorBoxes {
+  public:
+    TNoCriticalErrorBoxes() {
+        changed_ = SetThreadErrorMode(GetThreadErrorMode() | SEM_FAILCRITICALERRORS, &old_) != 0;
+    }
+    ~TNoCriticalErrorBoxes() {
+        if (changed_)
+            SetThreadErrorMode(old_, nullptr);
+    }
+    TNoCriticalErrorBoxes(const TNoCriticalErrorBoxes&) = delete;
+    TNoCriticalErrorBoxes& operator=(const TNoCriticalErrorBoxes&) = delete;
+
+  private:
+    DWORD old_ = 0;
+    bool changed_ = false;
+};
+
 } // namespace
 
 DriveQueryApi& DriveQueryCalls() {
@@ -171,6 +191,7 @@ std::vector<std::wstring> PresentDriveRoots() {
 }
 
 TDriveRow DriveRowOf(const std::wstring& root) {
+    const TNoCriticalErrorBoxes quiet;
     const UINT driveType = gDriveQueryCalls.GetDriveType(root.c_str());
     std::wstring kind = DriveTypeText(driveType);
 

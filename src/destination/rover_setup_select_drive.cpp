@@ -152,8 +152,8 @@ void TRoveDestinationForm::Timer(UINT_PTR id) {
 
 void TRoveDestinationForm::Timer1Timer() {
     SetTimer1(false);
-    const int focused = ListView.FocusedIndex();
-    const std::wstring chosen = focused >= 0 ? ListView.ItemText(focused, 0) : std::wstring();
+    const int selected = ListView.SelectedIndex();
+    const std::wstring chosen = selected >= 0 ? ListView.ItemText(selected, 0) : std::wstring();
     ListView.Clear();
     UpdateIcons();
     // The rows are new: the user's choice must survive if its drive is still there.
@@ -173,7 +173,9 @@ int TRoveDestinationForm::RowOfCaption(const std::wstring& caption) const {
 }
 
 void TRoveDestinationForm::UpdateInstallState() {
-    const bool enable = ListView.FocusedIndex() >= 0;
+    // A focused row alone is no choice: a list view may focus its first row
+    // by itself, and Enter would then install onto a drive nobody picked.
+    const bool enable = ListView.SelectedIndex() >= 0;
     if (enable == bInstall.Enabled())
         return;
     // A disabled button cannot keep the keyboard focus; hand it to the list.
@@ -197,8 +199,8 @@ void TRoveDestinationForm::ListViewKeyDown(WORD key) {
 }
 
 void TRoveDestinationForm::ListViewDblClick() {
-    // Without a focused row there is no drive to hand back.
-    if (ListView.FocusedIndex() < 0)
+    // Without a selected row there is no drive to hand back.
+    if (ListView.SelectedIndex() < 0)
         return;
     bInstall.Click();
 }
@@ -208,10 +210,10 @@ LRESULT TRoveDestinationForm::Notify(const NMHDR& header) {
         return 0;
     switch (header.code) {
     case LVN_ITEMCHANGED: {
-        // Keys, clicks and refills all move the focus; Install follows it.
+        // Keys, clicks and refills all change the selection; Install follows it.
         const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
         if ((change.uChanged & LVIF_STATE) &&
-            ((change.uOldState ^ change.uNewState) & LVIS_FOCUSED))
+            ((change.uOldState ^ change.uNewState) & LVIS_SELECTED))
             UpdateInstallState();
         break;
     }
@@ -254,9 +256,9 @@ void TRoveDestinationForm::FormCloseQuery(bool& canClose) {
     Closed = true;
     if (ModalResult() != IDOK || PResult == nullptr)
         return;
-    const int focused = ListView.FocusedIndex();
-    if (focused >= 0)
-        *PResult = TrimBlanks(ListView.ItemText(focused, 0));
+    const int selected = ListView.SelectedIndex();
+    if (selected >= 0)
+        *PResult = TrimBlanks(ListView.ItemText(selected, 0));
 }
 
 void TRoveDestinationForm::FormClose(TCloseAction& action) {

@@ -50,7 +50,7 @@ class TRoveDestinationForm : public TForm {
     void ListViewDblClick();
     void SetTimer1(bool enabled);
     void FitLabelToText();
-    // Install is enabled exactly when the list has a focused row.
+    // Install is enabled exactly when the list has a selected row.
     void UpdateInstallState();
     int RowOfCaption(const std::wstring& caption) const;
 

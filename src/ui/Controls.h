@@ -52,6 +52,11 @@ class TListView : public TControl {
         return static_cast<int>(
             SendMessageW(handle_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
     }
+    // The highlighted row; a row can hold the focus without it.
+    int SelectedIndex() const {
+        return static_cast<int>(
+            SendMessageW(handle_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    }
     // Focuses and selects a row, scrolling it into view.
     void FocusRow(int row) const;
     HIMAGELIST SetSmallImages(HIMAGELIST images) const {

@@ -1,7 +1,11 @@
-// The real rover_setup.exe as a user meets it: the guard prompt, Abort, and a quiet exit.
+// The real rover_setup.exe as a user meets it: the guard prompt, Abort, a quiet exit, its version.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <cwchar>
+
 #include "TestHarness.h"
+#include "support/Utils.h"
 
 namespace rover {
 namespace {
@@ -35,6 +39,59 @@ TEST(Program, WithoutAClientNoPromptAppears) {
     EXPECT_STREQ(caption, L"Kestrel Rover Installation - Select Drive To Install");
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(setup.Wait(10000), 0u);
+}
+
+// The program's own version resource and manifest, read from the built file as Explorer would.
+TEST(Program, CarriesItsVersionInTheResourceAndTheManifest) {
+    const HMODULE exe = LoadLibraryExW(SetupExePath().c_str(), nullptr,
+                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(exe, nullptr) << GetLastError();
+    const HRSRC version = FindResourceW(exe, MAKEINTRESOURCEW(1), RT_VERSION);
+    ASSERT_NE(version, nullptr);
+    const auto* data = static_cast<const char*>(LockResource(LoadResource(exe, version)));
+    const DWORD size = SizeofResource(exe, version);
+    ASSERT_NE(data, nullptr);
+
+    struct Value {
+        const wchar_t* Key;
+        std::wstring Expected;
+    };
+    const Value values[] = {
+        {L"ProductName", L"Kestrel Rover"},
+        {L"FileDescription", L"Kestrel Rover Setup"},
+        {L"OriginalFilename", L"rover_setup.exe"},
+    };
+    for (const Value& v : values)
+        EXPECT_EQ(FindVersionValue(data, v.Key, size), v.Expected) << v.Key;
+
+    // One version everywhere: the fixed numbers, both texts and the manifest's identity.
+    const std::string bytes(data, size);
+    const size_t fixedAt = bytes.find(std::string("\xBD\x04\xEF\xFE", 4));
+    ASSERT_NE(fixedAt, std::string::npos);
+    VS_FIXEDFILEINFO fixed;
+    ASSERT_LE(fixedAt + sizeof(fixed), bytes.size());
+    memcpy(&fixed, data + fixedAt, sizeof(fixed));
+    EXPECT_EQ(fixed.dwFileVersionMS, fixed.dwProductVersionMS);
+    EXPECT_EQ(fixed.dwFileVersionLS, fixed.dwProductVersionLS);
+    EXPECT_NE(fixed.dwFileVersionMS, 0u);
+    wchar_t dotted[64] = {};
+    swprintf(dotted, 64, L"%u.%u.%u.%u", HIWORD(fixed.dwFileVersionMS),
+             LOWORD(fixed.dwFileVersionMS), HIWORD(fixed.dwFileVersionLS),
+             LOWORD(fixed.dwFileVersionLS));
+    EXPECT_EQ(FindVersionValue(data, L"FileVersion", size), dotted);
+    EXPECT_EQ(FindVersionValue(data, L"ProductVersion", size), dotted);
+
+    const HRSRC manifest = FindResourceW(exe, MAKEINTRESOURCEW(1), RT_MANIFEST);
+    ASSERT_NE(manifest, nullptr);
+    const std::string text(static_cast<const char*>(LockResource(LoadResource(exe, manifest))),
+                           SizeofResource(exe, manifest));
+    const std::string identity = "name=\"Kestrel.Rover.Setup\" version=\"";
+    const size_t at = text.find(identity);
+    ASSERT_NE(at, std::string::npos);
+    const size_t start = at + identity.size();
+    const std::string manifestVersion = text.substr(start, text.find('"', start) - start);
+    EXPECT_EQ(std::wstring(manifestVersion.begin(), manifestVersion.end()), dotted);
+    FreeLibrary(exe);
 }
 
 } // namespace

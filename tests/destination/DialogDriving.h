@@ -15,6 +15,7 @@ std::vector<std::vector<std::wstring>> ListRows(HWND list);
 // Index of the row with this caption, or -1.
 int FindRow(HWND list, const std::wstring& caption);
 int FocusedRow(HWND list);
+int SelectedRow(HWND list);
 bool RowSelected(HWND list, int row);
 
 // Mouse input at a row's Drive column (or at a point of the list's client area).

@@ -55,6 +55,15 @@ class DriveDialog : public ::testing::Test {
         GetClientRect(List(), &client);
         return POINT{last.x, (last.y + client.bottom) / 2};
     }
+    // Windows' list view may give its first row the focus, without selecting it, when it
+    // first receives the keyboard focus; Wine's never does. Setting that state reproduces it.
+    void FocusWithoutSelecting(int row) {
+        LVITEMW state = {};
+        state.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
+        state.state = LVIS_FOCUSED;
+        SendMessageW(List(), LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                     reinterpret_cast<LPARAM>(&state));
+    }
     void DeviceChange(WPARAM event = 7 /* DBT_DEVNODES_CHANGED */) {
         EXPECT_EQ(SendMessageW(form_->Handle(), WM_DEVICECHANGE, event, 0), TRUE);
     }
@@ -240,41 +249,53 @@ TEST_F(DriveDialog, ListsTheRealDrivesInLetterOrder) {
     EXPECT_GT(ImageList_GetImageCount(images), 0);
 }
 
-TEST_F(DriveDialog, InstallFollowsTheFocusedRowWhateverMovedIt) {
+TEST_F(DriveDialog, InstallFollowsTheSelectedRowWhateverSelectedIt) {
     Open();
     EXPECT_EQ(FocusedRow(List()), -1);
+    EXPECT_EQ(SelectedRow(List()), -1);
+    EXPECT_FALSE(InstallEnabled());
+
+    // A focused row that nobody selected is no choice.
+    FocusWithoutSelecting(0);
+    EXPECT_EQ(FocusedRow(List()), 0);
+    EXPECT_EQ(SelectedRow(List()), -1);
     EXPECT_FALSE(InstallEnabled());
 
     Click(L" R:");
-    EXPECT_EQ(FocusedRow(List()), FindRow(List(), L" R:"));
+    EXPECT_EQ(SelectedRow(List()), FindRow(List(), L" R:"));
     EXPECT_TRUE(InstallEnabled());
 
     // Keys alone, in a fresh dialog.
     Open();
     SetFocus(List());
-    SendKey(List(), VK_DOWN);
-    EXPECT_EQ(FocusedRow(List()), 0);
-    EXPECT_TRUE(InstallEnabled());
-    SendKey(List(), VK_END);
-    EXPECT_EQ(FocusedRow(List()), SendMessageW(List(), LVM_GETITEMCOUNT, 0, 0) - 1);
-    EXPECT_TRUE(InstallEnabled());
-    SendKey(List(), VK_HOME);
-    EXPECT_EQ(FocusedRow(List()), 0);
-    EXPECT_TRUE(InstallEnabled());
+    const int last = static_cast<int>(SendMessageW(List(), LVM_GETITEMCOUNT, 0, 0)) - 1;
+    struct Key {
+        const char* What;
+        UINT Key;
+        int Row;
+    };
+    const Key keys[] = {{"Down", VK_DOWN, 0}, {"End", VK_END, last}, {"Home", VK_HOME, 0}};
+    for (const Key& k : keys) {
+        SendKey(List(), k.Key);
+        EXPECT_EQ(SelectedRow(List()), k.Row) << k.What;
+        EXPECT_EQ(FocusedRow(List()), k.Row) << k.What;
+        EXPECT_TRUE(InstallEnabled()) << k.What;
+    }
     // Typing a drive's letter goes to its row, although every caption starts with a blank.
     SendKey(List(), 'S');
     SendMessageW(List(), WM_CHAR, L's', 1);
     EXPECT_EQ(FocusedRow(List()), FindRow(List(), L" S:"));
-    EXPECT_TRUE(RowSelected(List(), FindRow(List(), L" S:")));
+    EXPECT_EQ(SelectedRow(List()), FindRow(List(), L" S:"));
     EXPECT_TRUE(InstallEnabled());
 
     // Whatever a click in the empty space does to the list, Install agrees with it.
     SendClick(List(), EmptySpace());
-    EXPECT_EQ(InstallEnabled(), FocusedRow(List()) >= 0);
+    EXPECT_EQ(InstallEnabled(), SelectedRow(List()) >= 0);
 }
 
-TEST_F(DriveDialog, DoubleClickWithoutAFocusedRowDoesNothing) {
+TEST_F(DriveDialog, DoubleClickWithoutASelectedRowDoesNothing) {
     TRoveDestinationForm& form = Open();
+    FocusWithoutSelecting(0);
     SendDoubleClick(List(), EmptySpace());
     PumpMessages(30);
     EXPECT_EQ(form.ModalResult(), 0);
@@ -293,18 +314,28 @@ int RunModalWithInput(TRoveDestinationForm& form, std::wstring& chosen,
 }
 
 TEST_F(DriveDialog, EnterWorksOnlyOnAnEnabledInstall) {
-    std::wstring chosen;
-    TRoveDestinationForm& idle = Open();
-    EXPECT_EQ(RunModalWithInput(idle, chosen, [&] { PostKey(List(), VK_RETURN); }), IDCANCEL);
-    EXPECT_EQ(chosen, L"");
-
-    TRoveDestinationForm& picked = Open();
-    Click(L" S:");
-    EXPECT_EQ(RunModalWithInput(picked, chosen, [&] { PostKey(List(), VK_RETURN); }), IDOK);
-    EXPECT_EQ(chosen, L"S:");
+    struct Case {
+        const char* What;
+        std::function<void()> Before;
+        int Result;
+        const wchar_t* Chosen;
+    };
+    const Case cases[] = {
+        {"nothing chosen", [] {}, IDCANCEL, L""},
+        {"first row focused, not selected", [this] { FocusWithoutSelecting(0); }, IDCANCEL, L""},
+        {"a row clicked", [this] { Click(L" S:"); }, IDOK, L"S:"},
+    };
+    for (const Case& c : cases) {
+        std::wstring chosen;
+        TRoveDestinationForm& form = Open();
+        c.Before();
+        EXPECT_EQ(RunModalWithInput(form, chosen, [&] { PostKey(List(), VK_RETURN); }), c.Result)
+            << c.What;
+        EXPECT_EQ(chosen, c.Chosen) << c.What;
+    }
 }
 
-TEST_F(DriveDialog, ClosingHandsBackTheFocusedDriveOrNothing) {
+TEST_F(DriveDialog, ClosingHandsBackTheSelectedDriveOrNothing) {
     struct Case {
         const char* What;
         bool PickFirst;
@@ -317,6 +348,15 @@ TEST_F(DriveDialog, ClosingHandsBackTheFocusedDriveOrNothing) {
          L"R:"},
         {"double-click on a row", false,
          [](HWND, HWND list) { PostDoubleClick(list, RowPoint(list, FindRow(list, L" R:"))); },
+         L"R:"},
+        {"Install with the focus moved off the selected row", true,
+         [](HWND dlg, HWND list) {
+             LVITEMW state = {};
+             state.stateMask = LVIS_FOCUSED;
+             state.state = LVIS_FOCUSED;
+             SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+             PostMessageW(GetDlgItem(dlg, IDC_DEST_INSTALL), BM_CLICK, 0, 0);
+         },
          L"R:"},
         {"Exit", true,
          [](HWND dlg, HWND) { PostMessageW(GetDlgItem(dlg, IDC_DEST_EXIT), BM_CLICK, 0, 0); }, L""},

@@ -112,6 +112,7 @@ struct FakeSystem {
     DWORD Mask = 0;
     MprLoad Mpr = MprLoad::Plant;
     std::vector<std::pair<std::wstring, DWORD>> Loads; // name and flags of each load
+    DWORD ErrorModeAtVolumeQuery = 0;
     std::map<wchar_t, FakeDrive> Drives;
     std::wstring Calls; // one letter per query kind and drive, e.g. "V:A"
     UINT IconFlags = 0;
@@ -150,9 +151,12 @@ DWORD WINAPI FakeQueryDosDevice(LPCWSTR device, LPWSTR targets, DWORD size) {
 BOOL WINAPI FakeGetVolumeInformation(LPCWSTR root, LPWSTR label, DWORD labelSize, LPDWORD, LPDWORD,
                                      LPDWORD, LPWSTR, DWORD) {
     Record(L'V', root);
+    gFake.ErrorModeAtVolumeQuery = GetThreadErrorMode();
     const FakeDrive& d = DriveOf(root);
-    if (!d.VolumeOk)
+    if (!d.VolumeOk) {
+        SetLastError(ERROR_NOT_READY);
         return FALSE;
+    }
     lstrcpynW(label, d.Label, static_cast<int>(labelSize));
     return TRUE;
 }
@@ -358,6 +362,22 @@ TEST_F(DriveRows, SizesFollowTheVolumeQueries) {
         EXPECT_EQ(row.SubItems, c.SubItems) << c.What;
         EXPECT_EQ(gFake.Calls, c.Calls) << c.What;
     }
+}
+
+// Windows cannot be made to report an empty card reader under Wine: the fake does, with the
+// error it gives, and the system's own "no disk" box must not come up meanwhile.
+TEST_F(DriveRows, DriveWithoutItsMediumAsksTheUserNothing) {
+    DWORD saved = 0;
+    ASSERT_TRUE(SetThreadErrorMode(SEM_NOOPENFILEERRORBOX, &saved));
+    FakeDrive reader;
+    reader.Type = DRIVE_REMOVABLE;
+    reader.Target = L"\\Device\\Harddisk2\\DR2";
+    reader.VolumeOk = false;
+    EXPECT_EQ(Row(L'F', reader).SubItems, (std::vector<std::wstring>{L"", L"Removable Drive"}));
+    EXPECT_EQ(gFake.Calls, L"V:F ");
+    EXPECT_TRUE(gFake.ErrorModeAtVolumeQuery & SEM_FAILCRITICALERRORS);
+    EXPECT_EQ(GetThreadErrorMode(), static_cast<DWORD>(SEM_NOOPENFILEERRORBOX));
+    SetThreadErrorMode(saved, nullptr);
 }
 
 TEST_F(DriveRows, ImageIsTheShellsIndex) {

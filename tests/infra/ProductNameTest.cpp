@@ -1,5 +1,4 @@
-// The product name: the byte scan of version data, and the one lookup of a program without a
-// version resource.
+// The product name: the byte scan of version data, and the one lookup of the version resource.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -63,13 +62,14 @@ HRSRC WINAPI CountingFind(HMODULE module, LPCWSTR name, LPCWSTR type) {
     return FindResourceW(module, name, type); // the real lookup
 }
 
-TEST(ProductName, EmptyWithoutAVersionResourceAfterOneLookup) {
+// Test programs carry the program's own resources, version resource included.
+TEST(ProductName, ReadFromTheVersionResourceWithOneLookup) {
     InitializeKestrelSyncObjs();
     InitializeUtils();
     VersionResourceApi saved = VersionResourceCalls();
     VersionResourceCalls().Find = &CountingFind;
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(GetProductName(), L"");
+        EXPECT_EQ(GetProductName(), L"Kestrel Rover");
     EXPECT_EQ(Lookups, 1);
 
     FinalizeUtils();

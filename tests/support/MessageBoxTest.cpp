@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "TestHarness.h"
+#include "infra/KestrelSyncObjs.h"
 #include "support/Utils.h"
 
 namespace rover {
@@ -24,6 +25,9 @@ class OwnerWindow {
 };
 
 TEST(MessageBoxes, CaptionIsTakenFromTheOwner) {
+    // As in the program, the Utils module runs, so the fallback is the product name.
+    InitializeKestrelSyncObjs();
+    InitializeUtils();
     const std::wstring longTitle(100, L'x');
     struct Case {
         std::wstring Title;
@@ -34,8 +38,9 @@ TEST(MessageBoxes, CaptionIsTakenFromTheOwner) {
         {L"Kestrel Rover Installation", true, L"Kestrel Rover Installation"},
         {longTitle, true, std::wstring(79, L'x')},
         {std::wstring(79, L'y'), true, std::wstring(79, L'y')},
-        {L"", true, L""},         // no title: the (empty) product name, not "Error"
-        {L"ignored", false, L""}, // no owner at all
+        // No title, or no owner at all: the product name, not the system's "Error".
+        {L"", true, L"Kestrel Rover"},
+        {L"ignored", false, L"Kestrel Rover"},
     };
     for (const Case& c : cases) {
         OwnerWindow owner(c.Title);
