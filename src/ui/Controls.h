@@ -20,11 +20,6 @@ class TControl {
     bool Enabled() const { return IsWindowEnabled(handle_) != FALSE; }
     void SetVisible(bool visible) const { ShowWindow(handle_, visible ? SW_SHOW : SW_HIDE); }
     bool Visible() const { return IsWindowVisible(handle_) != FALSE; }
-    // Paints now, without waiting for the message loop.
-    void Repaint() const {
-        InvalidateRect(handle_, nullptr, TRUE);
-        UpdateWindow(handle_);
-    }
 
   protected:
     HWND handle_;
