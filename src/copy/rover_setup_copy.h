@@ -76,7 +76,6 @@ class TCopyProgressForm : public TForm {
     // Runs a step; an exception that escapes it ends the dialog with Retry.
     void RunStep(void (TCopyProgressForm::*step)());
     void PrepareCopy();
-    void Prepare(const std::wstring& dstDir);
     void RunCopy();
     void StopAnimation();
     void WriteAutorun();

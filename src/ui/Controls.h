@@ -60,7 +60,6 @@ class TProgressBar : public TControl {
     using TControl::TControl;
     void SetRange(int low, int high) const { SendMessageW(handle_, PBM_SETRANGE32, low, high); }
     int Max() const { return static_cast<int>(SendMessageW(handle_, PBM_GETRANGE, FALSE, 0)); }
-    int Min() const { return static_cast<int>(SendMessageW(handle_, PBM_GETRANGE, TRUE, 0)); }
     void SetPosition(int position) const { SendMessageW(handle_, PBM_SETPOS, position, 0); }
     int Position() const { return static_cast<int>(SendMessageW(handle_, PBM_GETPOS, 0, 0)); }
 };
