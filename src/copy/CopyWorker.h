@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,28 +34,47 @@ struct TCopyJob {
     bool FailIfExists = false;
 };
 
-enum class TCopyStage { None, Folder, Copy };
+enum class TCopyStage { None, Destination, Folder, Copy, Exception };
 
-// The first failure, which ends the run.
+// The first failure, which ends the run. For an exception, Error is the
+// system code that stands for it and Index the job it happened in.
 struct TCopyFailure {
     TCopyStage Stage = TCopyStage::None;
     size_t Index = 0;
     DWORD Error = 0;
 };
 
-// Runs the jobs one at a time, in order, on one thread that lives for the
-// whole list (a thread per file would cost more than copying a small file),
-// and stops at the first failure. The helper never waits for the dialog's
-// thread: that thread follows it through DoneCount() and the Signal() event.
-// Without a thread (it could not be started) the jobs run at once, on the
-// caller's thread.
+// The system code shown for an exception that ended a step of the installation.
+DWORD ExceptionErrorCode(std::exception_ptr error);
+
+// One helper thread for the whole installation: it runs the preparation it is
+// started with, then waits for Copy() and runs the jobs one at a time, in
+// order (a thread per file would cost more than copying a small file),
+// stopping at the first failure. The helper never waits for the dialog's
+// thread: that thread follows it through the state below and the Signal()
+// event. Without a thread (it could not be started) each part runs at once,
+// on the caller's thread.
 class TCopyWorker {
   public:
+    using TTask = std::function<void()>;
+
+    // Starts the helper on `prepare`; an exception that leaves it ends the run.
+    explicit TCopyWorker(TTask prepare);
+    // Starts the helper on the jobs at once, with no destination to make.
     explicit TCopyWorker(std::vector<TCopyJob> jobs);
     ~TCopyWorker();
     TCopyWorker(const TCopyWorker&) = delete;
     TCopyWorker& operator=(const TCopyWorker&) = delete;
 
+    // The preparation has returned; what it wrote may be read now.
+    bool Prepared() const { return prepared_.load(); }
+    // Once Prepared() and not Finished(): makes the destination folder with
+    // its parents, then copies the jobs. At most once.
+    void Copy(const std::wstring& destination, std::vector<TCopyJob> jobs);
+    // A job handed to Copy(), for the caller's own thread.
+    const TCopyJob& Job(size_t index) const { return jobs_[index]; }
+    // The destination folder is there and the jobs have begun.
+    bool DestinationMade() const { return destinationMade_.load(); }
     // Jobs finished successfully so far.
     size_t DoneCount() const { return done_.load(); }
     // Every job done, or the run ended at a failure.
@@ -63,23 +84,33 @@ class TCopyWorker {
     // Bytes of the current file copied so far, as far as the system reports them.
     std::int64_t BytesInFile() const { return bytesInFile_.load(); }
 
-    // Asks to be woken through Signal() at the next finished job; false when
-    // that job is already there, so that no wake-up is missed.
-    bool ArmSignal(size_t wantedDone);
+    // Asks to be woken through Signal() at the helper's next step. The caller
+    // checks what it waits for again after arming, so that no step is missed.
+    void ArmSignal() { waiting_.store(true); }
     HANDLE Signal() const { return signal_.Get(); }
 
   private:
-    static DWORD WINAPI ThreadMain(LPVOID self);
+    static unsigned __stdcall ThreadProc(void* self);
     static DWORD CALLBACK Progress(LARGE_INTEGER total, LARGE_INTEGER transferred,
                                    LARGE_INTEGER streamSize, LARGE_INTEGER streamTransferred,
                                    DWORD stream, DWORD reason, HANDLE source, HANDLE target,
                                    LPVOID self);
+    void Start();
     void Run();
+    void RunPreparation();
+    void RunJobs();
+    void Fail(TCopyStage stage, size_t index, DWORD error);
     void Wake();
 
-    const std::vector<TCopyJob> jobs_;
+    TTask prepare_;
+    // Written by Copy() before go_ is set, read by the helper after it.
+    std::wstring destination_;
+    std::vector<TCopyJob> jobs_;
     TKernelHandle signal_;
+    TKernelHandle go_;
     TKernelHandle thread_;
+    std::atomic<bool> prepared_{false};
+    std::atomic<bool> destinationMade_{false};
     std::atomic<size_t> done_{0};
     std::atomic<bool> finished_{false};
     std::atomic<bool> stop_{false};

@@ -7,8 +7,11 @@
 #include "copy/Autorun.h"
 #include "copy/CopyWorker.h"
 #include "copy/CreateDir.h"
+#include "copy/RoomCheck.h"
+#include "destination/DriveInventory.h"
 #include "resource.h"
 #include "support/ClassesUtils.h"
+#include "support/DebugLog.h"
 #include "support/Utils.h"
 #include "ui/Application.h"
 
@@ -18,6 +21,12 @@ namespace {
 
 constexpr DWORD kProgressInterval = 30; // ms; each new bar position repaints at once
 const wchar_t kEmptyLine[] = L"\r\n\r\n";
+// Marks the dialog's own posts: WM_USER+1 and WM_USER+2 are also DM_SETDEFID
+// and DM_REPOSITION, which the dialog manager and others send.
+constexpr WPARAM kOwnPostCookie = 0x52765370;
+// The clip's own size; the control shows it unscaled.
+constexpr int kClipWidth = 272;
+constexpr int kClipHeight = 60;
 
 std::wstring Quoted(const std::wstring& text) {
     return L"\"" + text + L"\"";
@@ -30,13 +39,23 @@ std::wstring FolderOf(const std::wstring& path) {
 
 } // namespace
 
+RECT ClipPlace(const RECT& frame, int clipWidth, int clipHeight) {
+    RECT place;
+    place.left = frame.left + (frame.right - frame.left - clipWidth) / 2;
+    place.top = frame.top + (frame.bottom - frame.top - clipHeight) / 2;
+    place.right = place.left + clipWidth;
+    place.bottom = place.top + clipHeight;
+    return place;
+}
+
 TCopyProgressForm::TCopyProgressForm(TApplication& owner)
-    : TForm(owner, IDD_COPY_PROGRESS), SourceDir(DefaultSourceDir()) {
+    : TForm(owner, IDD_COPY_PROGRESS), SourceDir(DefaultSourceDir()), Scan(&ScanSourceFolder) {
     Handle(); // the window and its controls are ready once constructed
 }
 
 TCopyProgressForm::~TCopyProgressForm() {
     worker_.reset();
+    FreeListAndNil(prepared_.Files);
     FreeListAndNil(FilesToCopy);
 }
 
@@ -45,7 +64,6 @@ void TCopyProgressForm::FormCreate() {
     lFileName = TControl(Item(IDC_COPY_FILENAME));
     Animate = TAnimate(Item(IDC_COPY_ANIMATE));
     SetClientSize(323, 168);
-    PlaceControl(IDC_COPY_ANIMATE, 24, 16, 272, 60);
     PlaceControl(IDC_COPY_FILENAME, 24, 96, 272, 13);
     PlaceControl(IDC_COPY_PROGRESSBAR, 24, 112, 273, 17);
     CenterOnScreen();
@@ -53,6 +71,12 @@ void TCopyProgressForm::FormCreate() {
     ProgressBar.SetPosition(0);
     lFileName.SetText(L" ");
     Animate.Open(Owner().Instance(), IDR_COPY_CLIP);
+    // The frame scales with the DPI, the clip does not: it sits in the frame's
+    // middle, at its own size, whatever the control made of itself on opening.
+    const RECT frame = {Scale(24), Scale(16), Scale(24) + Scale(272), Scale(16) + Scale(60)};
+    const RECT clip = ClipPlace(frame, kClipWidth, kClipHeight);
+    SetWindowPos(Animate.Handle(), nullptr, clip.left, clip.top, clip.right - clip.left,
+                 clip.bottom - clip.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TCopyProgressForm::FormActivate() {
@@ -60,7 +84,7 @@ void TCopyProgressForm::FormActivate() {
         return;
     Activated = true;
     working_ = true;
-    PostMessageW(Handle(), WM_PREPARE_COPY, 0, 0);
+    PostStep(WM_PREPARE_COPY, TStep::PreparePosted);
 }
 
 void TCopyProgressForm::FormClose(TCloseAction& action) {
@@ -75,34 +99,117 @@ void TCopyProgressForm::Command(int, int, HWND) {}
 // dialog ends with its own result anyway.
 void TCopyProgressForm::CloseRequested() {}
 
+bool TCopyProgressForm::OwnPost(WPARAM wParam, LPARAM lParam) const {
+    return wParam == kOwnPostCookie && lParam == reinterpret_cast<LPARAM>(this);
+}
+
+void TCopyProgressForm::PostStep(UINT msg, TStep step) {
+    step_ = step;
+    PostMessageW(Handle(), msg, kOwnPostCookie, reinterpret_cast<LPARAM>(this));
+}
+
 INT_PTR TCopyProgressForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_PREPARE_COPY:
-        PrepareCopy();
-        return TRUE;
+        // Each step runs once, in order, and only for the dialog's own post.
+        if (step_ == TStep::PreparePosted && OwnPost(wParam, lParam)) {
+            step_ = TStep::Preparing;
+            RunStep(&TCopyProgressForm::PrepareCopy);
+            return TRUE;
+        }
+        break;
     case WM_RUN_COPY:
-        RunCopy();
-        return TRUE;
+        if (step_ == TStep::CopyPosted && OwnPost(wParam, lParam)) {
+            step_ = TStep::Copying;
+            RunStep(&TCopyProgressForm::RunCopy);
+            return TRUE;
+        }
+        break;
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSTATIC:
         SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_WINDOW));
         return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_WINDOW));
     default:
-        return TForm::HandleMessage(msg, wParam, lParam);
+        break;
+    }
+    return TForm::HandleMessage(msg, wParam, lParam);
+}
+
+void TCopyProgressForm::RunStep(void (TCopyProgressForm::*step)()) {
+    DWORD code = ERROR_INTERNAL_ERROR;
+    try {
+        (this->*step)();
+        return;
+    } catch (const std::exception& e) {
+        LogException(L"rover_setup_copy", L"Step", e);
+        code = ExceptionErrorCode(std::current_exception());
+    } catch (...) {
+    }
+    // A dialog whose step failed this way would wait for ever, with no button
+    // to end it.
+    try {
+        worker_.reset();
+        Fail(L"Cannot install Kestrel Rover to " + Quoted(DstDir) + kEmptyLine +
+             Win32ErrorText(code));
+    } catch (...) {
+        Finish(IDRETRY);
     }
 }
 
 void TCopyProgressForm::PrepareCopy() {
+    if (EndsWith(DstDir, L"\\"))
+        DstDir.pop_back();
     FreeListAndNil(FilesToCopy);
-    FilesToCopy = new TCopyFileList;
+    FreeListAndNil(prepared_.Files);
+    prepared_ = TPreparation();
+    prepared_.Files = new TCopyFileList;
     TotalSize = 0;
-    ScanSourceFolder(SourceDir, L"\\", *FilesToCopy, TotalSize);
+
+    // The listing and the sizes of the targets run on the helper, so that a
+    // slow drive or a big tree never keeps this window from answering.
+    const std::wstring source = SourceDir;
+    const std::wstring destination = DstDir;
+    const TScanFunction scan = Scan;
+    TPreparation& out = prepared_;
+    worker_.reset(new TCopyWorker([source, destination, scan, &out] {
+        out.ScanOk = scan(source, L"\\", *out.Files, out.TotalSize, &out.ScanFailure, destination);
+        if (!out.ScanOk)
+            return;
+        out.Needed = BytesNeeded(*out.Files, destination);
+        out.FreeKnown = FreeSpaceOf(destination, out.FreeBytes);
+    }));
+    lastPump_ = GetTickCount();
+    ServeUntil([this] { return worker_->Prepared(); }, nullptr);
+
+    FilesToCopy = prepared_.Files;
+    prepared_.Files = nullptr;
+    TotalSize = prepared_.TotalSize;
+    if (worker_->Finished()) {
+        const DWORD code = worker_->Failure().Error;
+        Fail(L"Cannot install Kestrel Rover to " + Quoted(DstDir) + kEmptyLine +
+             Win32ErrorText(code));
+        return;
+    }
+    if (!prepared_.ScanOk) {
+        Fail(L"Cannot read folder " + Quoted(prepared_.ScanFailure.Folder) + kEmptyLine +
+             Win32ErrorText(prepared_.ScanFailure.Error));
+        return;
+    }
+    if (prepared_.FreeKnown) {
+        const std::uint64_t missing = MissingRoom(prepared_.Needed, prepared_.FreeBytes);
+        if (missing != 0) {
+            Fail(L"Not enough free space on " + AutorunDrivePart(DstDir) + kEmptyLine +
+                 L"Kestrel Rover needs " + FormatSize(static_cast<long long>(missing)) + L" more.");
+            return;
+        }
+    }
+
     // Steps of 1024 bytes, coarser only where the bar's 32-bit range would overflow.
     progressUnit_ = ProgressUnit(TotalSize);
     ProgressBar.SetRange(0, static_cast<int>(TotalSize / progressUnit_));
     ProgressBar.SetPosition(0);
     lastPosition_ = 0;
-    PostMessageW(Handle(), WM_RUN_COPY, 0, 0);
+    PostStep(WM_RUN_COPY, TStep::CopyPosted);
 }
 
 void TCopyProgressForm::ShowFileName(const std::wstring& text) {
@@ -125,9 +232,10 @@ void TCopyProgressForm::ShowProgress(std::int64_t bytes, bool force) {
     lastMove_ = now;
 }
 
-void TCopyProgressForm::WaitForFiles(size_t count, const std::vector<std::int64_t>& copiedBefore) {
+void TCopyProgressForm::ServeUntil(const std::function<bool()>& ready,
+                                   const std::function<void()>& between) {
     for (;;) {
-        if (worker_->DoneCount() >= count || worker_->Finished()) {
+        if (ready() || worker_->Finished()) {
             // The helper is ahead: the window is still serviced between files.
             if (GetTickCount() - lastPump_ >= kProgressInterval) {
                 Owner().ProcessMessages();
@@ -135,7 +243,9 @@ void TCopyProgressForm::WaitForFiles(size_t count, const std::vector<std::int64_
             }
             return;
         }
-        if (worker_->ArmSignal(count)) {
+        worker_->ArmSignal();
+        // Checked again after arming: the helper may have got there meanwhile.
+        if (!ready() && !worker_->Finished()) {
             HANDLE signal = worker_->Signal();
             const DWORD wait = MsgWaitForMultipleObjectsEx(1, &signal, kProgressInterval,
                                                            QS_ALLINPUT, MWMO_INPUTAVAILABLE);
@@ -143,16 +253,18 @@ void TCopyProgressForm::WaitForFiles(size_t count, const std::vector<std::int64_
                 Owner().ProcessMessages();
                 lastPump_ = GetTickCount();
             } else if (wait == WAIT_FAILED)
-                Sleep(1); // keeps following the helper by its counter, without spinning
+                Sleep(1); // keeps following the helper by its state, without spinning
         }
-        // Where the system reports progress within a file, the bar follows it.
-        const size_t done = worker_->DoneCount();
-        ShowProgress(copiedBefore[done] + worker_->BytesInFile(), false);
+        if (between)
+            between();
     }
 }
 
 void TCopyProgressForm::StopAnimation() {
-    Owner().SetScreenCursor(SavedCursor);
+    if (animating_) {
+        Owner().SetScreenCursor(SavedCursor);
+        animating_ = false;
+    }
     Animate.Stop();
     Animate.Seek(0);
     Animate.SetVisible(false);
@@ -161,30 +273,26 @@ void TCopyProgressForm::StopAnimation() {
 void TCopyProgressForm::Finish(int result) {
     worker_.reset();
     working_ = false;
+    step_ = TStep::Ended;
     SetModalResult(result);
+}
+
+void TCopyProgressForm::Fail(const std::wstring& text) {
+    StopAnimation();
+    ErrorBox(text, Handle());
+    Finish(IDRETRY);
 }
 
 void TCopyProgressForm::RunCopy() {
     SavedCursor = Owner().ScreenCursor();
+    animating_ = true;
     Animate.Play(0, 33, -1); // the clip's frames 1 to 34, without end
     Owner().SetScreenCursor(LoadCursorW(nullptr, IDC_WAIT));
 
+    // The helper makes the destination folder, then copies the files in
+    // order and stops at the first failure; this thread follows it file by
+    // file with the label and the bar.
     const std::wstring source = SourceDir;
-    if (EndsWith(DstDir, L"\\"))
-        DstDir.pop_back();
-
-    if (!CreateDirChain(DstDir)) {
-        const DWORD code = GetLastError();
-        StopAnimation();
-        ErrorBox(L"Cannot install Kestrel Rover to " + Quoted(DstDir) + kEmptyLine +
-                     Win32ErrorText(code),
-                 Handle());
-        Finish(IDRETRY);
-        return;
-    }
-
-    // The helper copies the files in order and stops at the first failure;
-    // this thread follows it file by file with the label and the bar.
     const TCopyFileList& files = *FilesToCopy;
     std::vector<TCopyJob> jobs(files.size());
     std::vector<std::int64_t> copiedBefore(files.size() + 1, 0);
@@ -197,36 +305,43 @@ void TCopyProgressForm::RunCopy() {
     }
     lastMove_ = GetTickCount();
     lastPump_ = lastMove_;
-    worker_.reset(new TCopyWorker(jobs));
-    for (size_t i = 0; i < files.size(); ++i) {
+    worker_->Copy(DstDir, std::move(jobs));
+    const auto follow = [&] {
+        // Where the system reports progress within a file, the bar follows it.
+        ShowProgress(copiedBefore[worker_->DoneCount()] + worker_->BytesInFile(), false);
+    };
+    ServeUntil([this] { return worker_->DestinationMade(); }, nullptr);
+    for (size_t i = 0; i < files.size() && worker_->DestinationMade(); ++i) {
         // Once the files before it are done, the helper is on this one.
-        WaitForFiles(i, copiedBefore);
+        ServeUntil([this, i] { return worker_->DoneCount() >= i; }, follow);
         if (worker_->Finished() && worker_->Failure().Stage != TCopyStage::None &&
             worker_->Failure().Index < i)
             break;
         ShowFileName(files[i]->FileName.substr(1));
         ShowProgress(copiedBefore[i], false);
     }
-    WaitForFiles(files.size(), copiedBefore);
+    ServeUntil([this, &files] { return worker_->DoneCount() >= files.size(); }, follow);
+
     const TCopyFailure failure = worker_->Failure();
+    switch (failure.Stage) {
+    case TCopyStage::None:
+        break;
+    case TCopyStage::Destination:
+    case TCopyStage::Exception:
+        Fail(L"Cannot install Kestrel Rover to " + Quoted(DstDir) + kEmptyLine +
+             Win32ErrorText(failure.Error));
+        return;
+    case TCopyStage::Folder:
+        Fail(L"Cannot create directory " + Quoted(worker_->Job(failure.Index).Folder) + kEmptyLine +
+             Win32ErrorText(failure.Error));
+        return;
+    case TCopyStage::Copy:
+        Fail(L"Cannot copy file " + Quoted(worker_->Job(failure.Index).Source) + L" to " +
+             Quoted(worker_->Job(failure.Index).Target) + kEmptyLine +
+             Win32ErrorText(failure.Error));
+        return;
+    }
     worker_.reset();
-    if (failure.Stage == TCopyStage::Folder) {
-        StopAnimation();
-        ErrorBox(L"Cannot create directory " + Quoted(jobs[failure.Index].Folder) + kEmptyLine +
-                     Win32ErrorText(failure.Error),
-                 Handle());
-        Finish(IDRETRY);
-        return;
-    }
-    if (failure.Stage == TCopyStage::Copy) {
-        StopAnimation();
-        ErrorBox(L"Cannot copy file " + Quoted(jobs[failure.Index].Source) + L" to " +
-                     Quoted(jobs[failure.Index].Target) + kEmptyLine +
-                     Win32ErrorText(failure.Error),
-                 Handle());
-        Finish(IDRETRY);
-        return;
-    }
     ShowProgress(copiedBefore.back(), true);
 
     WriteAutorun();

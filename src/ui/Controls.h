@@ -20,11 +20,6 @@ class TControl {
     bool Enabled() const { return IsWindowEnabled(handle_) != FALSE; }
     void SetVisible(bool visible) const { ShowWindow(handle_, visible ? SW_SHOW : SW_HIDE); }
     bool Visible() const { return IsWindowVisible(handle_) != FALSE; }
-    // Paints now, without waiting for the message loop.
-    void Repaint() const {
-        InvalidateRect(handle_, nullptr, TRUE);
-        UpdateWindow(handle_);
-    }
 
   protected:
     HWND handle_;
@@ -70,7 +65,6 @@ class TProgressBar : public TControl {
     using TControl::TControl;
     void SetRange(int low, int high) const { SendMessageW(handle_, PBM_SETRANGE32, low, high); }
     int Max() const { return static_cast<int>(SendMessageW(handle_, PBM_GETRANGE, FALSE, 0)); }
-    int Min() const { return static_cast<int>(SendMessageW(handle_, PBM_GETRANGE, TRUE, 0)); }
     void SetPosition(int position) const { SendMessageW(handle_, PBM_SETPOS, position, 0); }
     int Position() const { return static_cast<int>(SendMessageW(handle_, PBM_GETPOS, 0, 0)); }
 };

@@ -5,12 +5,18 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <functional>
+#include <new>
 #include <set>
+#include <stdexcept>
 
 #include "CopyTestDrives.h"
 #include "TestHarness.h"
+#include "copy/RoomCheck.h"
 #include "copy/rover_setup_copy.h"
+#include "destination/DriveInventory.h"
 #include "resource.h"
+#include "support/Handles.h"
 #include "support/Utils.h"
 #include "ui/Application.h"
 
@@ -31,11 +37,48 @@ struct TSamples {
     int LastPosition = 0;
     std::set<std::wstring> Labels;
     int ClosesSent = 0;
+    // Ticks served while the tree was still being listed, and what they saw.
+    int WhileListing = 0;
+    bool ListingLooksUntouched = true;
+    int RepliesSent = 0;
 };
 
 TCopyProgressForm* SampledForm = nullptr;
 TSamples* Samples = nullptr;
 bool SendCloses = false;
+// Set by a tick served while the helper lists the tree.
+HANDLE ListingServed = nullptr;
+
+// The dialog's own posts of its two steps, as it posted them.
+struct TOwnPost {
+    bool Seen = false;
+    WPARAM W = 0;
+    LPARAM L = 0;
+};
+TOwnPost OwnPosts[2];
+bool ReplayPosts = false;
+
+LRESULT CALLBACK RecordPosts(int code, WPARAM wParam, LPARAM lParam) {
+    const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && SampledForm != nullptr &&
+        msg->hwnd == SampledForm->Handle() &&
+        (msg->message == WM_PREPARE_COPY || msg->message == WM_RUN_COPY))
+        OwnPosts[msg->message - WM_PREPARE_COPY] = {true, msg->wParam, msg->lParam};
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// A second run of either step, and the dialog manager's messages of the same numbers.
+void SendRepeatsAndStrays(HWND dialog) {
+    for (const TOwnPost& post : OwnPosts) {
+        if (post.Seen)
+            SendMessageW(dialog, WM_PREPARE_COPY + static_cast<UINT>(&post - OwnPosts), post.W,
+                         post.L);
+    }
+    SendMessageW(dialog, DM_SETDEFID, IDOK, 0);
+    SendMessageW(dialog, DM_REPOSITION, 0, 0);
+    PostMessageW(dialog, WM_PREPARE_COPY, 0, 0);
+    PostMessageW(dialog, WM_RUN_COPY, 0, 0);
+}
 
 // Every way a user could ask for a close: the result must stay the dialog's own.
 void PostCloseRequests(HWND dialog) {
@@ -54,13 +97,26 @@ void CALLBACK Sample(HWND, UINT, UINT_PTR, DWORD) {
     ++s.WhileWorking;
     if (!IsWindowVisible(SampledForm->Handle()))
         s.AlwaysVisible = false;
-    if (Application->ScreenCursor() != LoadCursorW(nullptr, IDC_WAIT))
+    // The wait cursor comes with the copy step, once the tree is listed.
+    if (SampledForm->Files() != nullptr &&
+        Application->ScreenCursor() != LoadCursorW(nullptr, IDC_WAIT))
         s.AlwaysWaitCursor = false;
     const int position = SampledForm->ProgressBar.Position();
     if (position < s.LastPosition)
         s.BarWentBack = true;
     s.LastPosition = position;
     s.Labels.insert(SampledForm->lFileName.Text());
+    if (SampledForm->Files() == nullptr) {
+        ++s.WhileListing;
+        if (SampledForm->lFileName.Text() != L" " || position != 0)
+            s.ListingLooksUntouched = false;
+        if (ListingServed != nullptr)
+            SetEvent(ListingServed);
+    }
+    if (ReplayPosts && OwnPosts[1].Seen) {
+        SendRepeatsAndStrays(SampledForm->Handle());
+        ++s.RepliesSent;
+    }
     if (SendCloses && s.ClosesSent == 0) {
         PostCloseRequests(SampledForm->Handle());
         ++s.ClosesSent;
@@ -85,10 +141,12 @@ class CopyDialog : public ::testing::Test {
     }
 
     // Runs a dialog to its end; the dialog's last bar state is kept.
-    int Run(const std::wstring& dstDir) {
+    int Run(const std::wstring& dstDir, TScanFunction scan = nullptr) {
         auto* form = new TCopyProgressForm(app_);
         form->SourceDir = src_.Path();
         form->DstDir = dstDir;
+        if (scan)
+            form->Scan = scan;
         samples_ = TSamples();
         SampledForm = form;
         Samples = &samples_;
@@ -213,7 +271,130 @@ TEST_F(CopyDialog, LooksAsDesignedBeforeItIsShown) {
     EXPECT_EQ(form.ProgressBar.Max(), 100);
     EXPECT_EQ(form.ProgressBar.Position(), 0);
     EXPECT_TRUE(GetWindowLongPtrW(form.Animate.Handle(), GWL_STYLE) & WS_VISIBLE);
+    RECT clip;
+    GetWindowRect(form.Animate.Handle(), &clip);
+    MapWindowPoints(nullptr, form.Handle(), reinterpret_cast<POINT*>(&clip), 2);
+    const RECT frame = {form.Scale(24), form.Scale(16), form.Scale(24) + form.Scale(272),
+                        form.Scale(16) + form.Scale(60)};
+    const RECT expected = ClipPlace(frame, 272, 60);
+    EXPECT_TRUE(EqualRect(&clip, &expected))
+        << clip.left << "," << clip.top << " " << clip.right << "," << clip.bottom;
     EXPECT_EQ(form.SourceDir, DefaultSourceDir());
+}
+
+TEST_F(CopyDialog, TheWindowIsServedWhileTheTreeIsListed) {
+    TTree source = {{L"rover_setup.exe", "MZ"}};
+    for (int i = 0; i < 60; ++i)
+        source[L"d" + std::to_wstring(i) + L"\\e\\f.txt"] = "f" + std::to_string(i);
+    ASSERT_TRUE(test::WriteTree(src_.Path(), source));
+    // The listing waits until the dialog's thread has served a tick: it can
+    // only get one while the listing runs elsewhere.
+    TKernelHandle served(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ListingServed = served.Get();
+    bool timedOut = false;
+    const int result = Run(L"J:\\Rover", [&](const std::wstring& abs, const std::wstring& rel,
+                                             TCopyFileList& list, std::int64_t& total,
+                                             TScanFailure* failure, const std::wstring& skip) {
+        timedOut = WaitForSingleObject(ListingServed, 5000) != WAIT_OBJECT_0;
+        return ScanSourceFolder(abs, rel, list, total, failure, skip);
+    });
+    ListingServed = nullptr;
+    EXPECT_EQ(result, IDOK);
+    EXPECT_FALSE(timedOut) << "the window was not served while the tree was listed";
+    EXPECT_GT(samples_.WhileListing, 0);
+    EXPECT_TRUE(samples_.ListingLooksUntouched) << "label or bar changed while listing";
+    EXPECT_EQ(test::ReadTree(L"J:\\Rover"), WithoutSetup(source));
+}
+
+TEST_F(CopyDialog, AFolderThatCannotBeReadEndsWithRetryBeforeAnythingIsWritten) {
+    ASSERT_TRUE(test::WriteTree(src_.Path(), Distribution(0)));
+    const std::wstring locked = src_.Path() + L"\\locked";
+    TBoxAnswerer answerer;
+    const int result = Run(L"J:\\Rover", [&](const std::wstring& abs, const std::wstring& rel,
+                                             TCopyFileList& list, std::int64_t& total,
+                                             TScanFailure* failure, const std::wstring& skip) {
+        ScanSourceFolder(abs, rel, list, total, failure, skip);
+        *failure = {locked, ERROR_ACCESS_DENIED};
+        return false;
+    });
+    EXPECT_EQ(result, IDRETRY);
+    ASSERT_EQ(answerer.Boxes().size(), 1u);
+    EXPECT_EQ(answerer.Boxes()[0].Text, L"Cannot read folder \"" + locked + L"\"\r\n\r\n" +
+                                            Win32ErrorText(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(answerer.Boxes()[0].Owner, handle_);
+    EXPECT_FALSE(test::DirExists(L"J:\\Rover"));
+    EXPECT_FALSE(test::FileExists(L"J:\\autorun.inf"));
+    EXPECT_TRUE(filesFreed_);
+    EXPECT_EQ(cursorAfter_, nullptr);
+    EXPECT_EQ(OpenLog(0), "");
+}
+
+TEST_F(CopyDialog, AnExceptionInThePreparationEndsWithABoxAndRetry) {
+    ASSERT_TRUE(test::WriteTree(src_.Path(), Distribution(0)));
+    const struct {
+        std::function<void()> Throw;
+        DWORD Error;
+    } cases[] = {
+        {[] { throw std::bad_alloc(); }, ERROR_NOT_ENOUGH_MEMORY},
+        {[] { throw std::runtime_error("broken"); }, ERROR_INTERNAL_ERROR},
+    };
+    for (const auto& c : cases) {
+        TBoxAnswerer answerer;
+        const int result =
+            Run(L"J:\\Rover", [&](const std::wstring&, const std::wstring&, TCopyFileList& list,
+                                  std::int64_t&, TScanFailure*, const std::wstring&) {
+                list.push_back(new TCopyFile{L"\\listed.txt", 1, false});
+                c.Throw();
+                return true;
+            });
+        EXPECT_EQ(result, IDRETRY);
+        ASSERT_EQ(answerer.Boxes().size(), 1u);
+        EXPECT_EQ(answerer.Boxes()[0].Text,
+                  L"Cannot install Kestrel Rover to \"J:\\Rover\"\r\n\r\n" +
+                      Win32ErrorText(c.Error));
+        EXPECT_EQ(answerer.Boxes()[0].Owner, handle_);
+        EXPECT_FALSE(test::DirExists(L"J:\\Rover"));
+        EXPECT_TRUE(filesFreed_);
+    }
+}
+
+TEST_F(CopyDialog, RepeatedStepsAndTheDialogManagersMessagesChangeNothing) {
+    const TTree source = Distribution(150);
+    ASSERT_TRUE(test::WriteTree(src_.Path(), source));
+    OwnPosts[0] = OwnPosts[1] = TOwnPost();
+    HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, &RecordPosts, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    ReplayPosts = true;
+    TBoxAnswerer answerer;
+    const int result = Run(L"J:\\Rover");
+    ReplayPosts = false;
+    UnhookWindowsHookEx(hook);
+    ASSERT_TRUE(OwnPosts[0].Seen && OwnPosts[1].Seen);
+    ASSERT_GT(samples_.RepliesSent, 0) << "nothing was sent while the dialog worked";
+    EXPECT_EQ(result, IDOK);
+    EXPECT_TRUE(answerer.Boxes().empty());
+    EXPECT_EQ(test::ReadTree(L"J:\\Rover"), WithoutSetup(source));
+    EXPECT_EQ(OpenLog(1), "J:\\Rover|J:\\Rover\r\n") << "the copy ran more than once";
+    EXPECT_FALSE(samples_.BarWentBack);
+}
+
+TEST(ClipPlace, CentresTheClipInItsFrame) {
+    const struct {
+        RECT Frame;
+        RECT Clip;
+    } cases[] = {
+        {{24, 16, 296, 76}, {24, 16, 296, 76}},    // 96 DPI: the frame is the clip
+        {{36, 24, 444, 114}, {104, 39, 376, 99}},  // 144 DPI
+        {{48, 32, 592, 152}, {184, 62, 456, 122}}, // 192 DPI
+        {{18, 12, 222, 57}, {-16, 5, 256, 65}},    // 72 DPI: it overlaps the frame
+    };
+    for (const auto& c : cases) {
+        const RECT place = ClipPlace(c.Frame, 272, 60);
+        EXPECT_EQ(place.left, c.Clip.left);
+        EXPECT_EQ(place.top, c.Clip.top);
+        EXPECT_EQ(place.right, c.Clip.right);
+        EXPECT_EQ(place.bottom, c.Clip.bottom);
+    }
 }
 
 TEST_F(CopyDialog, CloseRequestsAreIgnoredWhileItWorks) {
@@ -328,21 +509,95 @@ TEST_F(CopyDialog, AReadOnlyDriveEndsWithRetryAndTheSystemsText) {
     EXPECT_EQ(OpenLog(0), "");
 }
 
-TEST_F(CopyDialog, AFullDriveEndsWithRetryAndTheDiskFullText) {
+// The drive's free space cannot be read, as on a network drive that does not answer.
+BOOL WINAPI UnreadableFreeSpace(LPCWSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER) {
+    SetLastError(ERROR_NOT_READY);
+    return FALSE;
+}
+
+struct TFreeSpaceSeam {
+    explicit TFreeSpaceSeam(bool unreadable) {
+        if (unreadable)
+            FreeSpaceQueryCalls().GetDiskFreeSpaceEx = &UnreadableFreeSpace;
+    }
+    ~TFreeSpaceSeam() { FreeSpaceQueryCalls() = RealFreeSpaceQueryCalls(); }
+};
+
+std::uint64_t FreeOn(const std::wstring& root) {
+    ULARGE_INTEGER free = {}, total, totalFree;
+    GetDiskFreeSpaceExW(root.c_str(), &free, &total, &totalFree);
+    return free.QuadPart;
+}
+
+TEST_F(CopyDialog, TooLittleRoomIsFoundBeforeAnythingIsWrittenUnlessItCannotBeKnown) {
+    if (!test::DriveMounted(test::kSmallDrive))
+        GTEST_SKIP() << test::MountSkipMessage(test::kSmallDrive);
+    TTree big = Distribution(0);
+    big[L"big.bin"] = std::string(2 * 1024 * 1024, 'b');
+    // Small files that fit by their sizes but not by the drive's blocks.
+    TTree small = {{L"rover_setup.exe", "MZ"}};
+    for (int i = 0; i < 400; ++i)
+        small[L"many\\f" + std::to_wstring(i) + L".txt"] = std::string(100, 'm');
+    const struct {
+        const char* Name;
+        const TTree& Source;
+        bool FreeSpaceUnreadable;
+        bool RoomBox;
+    } cases[] = {
+        {"too big", big, false, true},
+        {"too big, free space unknown", big, true, false},
+        {"full only by its blocks", small, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        test::ClearDrive(test::kSmallDrive);
+        test::RemoveTree(src_.Path());
+        ASSERT_TRUE(test::WriteTree(src_.Path(), c.Source));
+        const std::uint64_t free = FreeOn(L"K:\\");
+        std::int64_t needed = 0;
+        for (const auto& file : WithoutSetup(c.Source))
+            needed += static_cast<std::int64_t>(file.second.size());
+        TFreeSpaceSeam seam(c.FreeSpaceUnreadable);
+        TBoxAnswerer answerer;
+        EXPECT_EQ(Run(L"K:\\Rover"), IDRETRY);
+        ASSERT_EQ(answerer.Boxes().size(), 1u);
+        const std::wstring& text = answerer.Boxes()[0].Text;
+        EXPECT_EQ(answerer.Boxes()[0].Owner, handle_);
+        if (c.RoomBox) {
+            EXPECT_EQ(text, L"Not enough free space on K:\r\n\r\nKestrel Rover needs " +
+                                FormatSize(static_cast<long long>(needed - free)) + L" more.");
+            EXPECT_FALSE(test::DirExists(L"K:\\Rover")) << "something was written";
+            EXPECT_EQ(label_, L" ");
+        } else {
+            const std::wstring tail = L"\r\n\r\n" + Win32ErrorText(ERROR_DISK_FULL);
+            EXPECT_EQ(text.substr(0, 18), L"Cannot copy file \"");
+            ASSERT_GT(text.size(), tail.size());
+            EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+        }
+        EXPECT_FALSE(animationVisible_);
+        EXPECT_FALSE(test::FileExists(L"K:\\autorun.inf"));
+    }
+    test::ClearDrive(test::kSmallDrive);
+}
+
+TEST_F(CopyDialog, AReinstallOfTheSameSizesFitsOntoANearlyFullDrive) {
     if (!test::DriveMounted(test::kSmallDrive))
         GTEST_SKIP() << test::MountSkipMessage(test::kSmallDrive);
     test::ClearDrive(test::kSmallDrive);
     TTree source = Distribution(0);
-    source[L"big.bin"] = std::string(2 * 1024 * 1024, 'b');
+    ASSERT_TRUE(test::WriteTree(src_.Path(), source));
+    ASSERT_EQ(Run(L"K:\\Rover"), IDOK);
+    // Leaves a few blocks, far less than the installation's size.
+    const std::uint64_t free = FreeOn(L"K:\\");
+    ASSERT_GT(free, 16384u);
+    ASSERT_TRUE(test::WriteFileBytes(L"K:\\filler", std::string(free - 16384, 'f')));
+    ASSERT_LT(FreeOn(L"K:\\"), 300000u);
+    source[L"rover.exe"] = std::string(300000, 'R'); // a new build of the same size
     ASSERT_TRUE(test::WriteTree(src_.Path(), source));
     TBoxAnswerer answerer;
-    EXPECT_EQ(Run(L"K:\\Rover"), IDRETRY);
-    ASSERT_EQ(answerer.Boxes().size(), 1u);
-    EXPECT_EQ(answerer.Boxes()[0].Text, L"Cannot copy file \"" + src_.Path() +
-                                            L"\\big.bin\" to \"K:\\Rover\\big.bin\"\r\n\r\n" +
-                                            Win32ErrorText(ERROR_DISK_FULL));
-    EXPECT_EQ(label_, L"big.bin");
-    EXPECT_FALSE(test::FileExists(L"K:\\autorun.inf"));
+    EXPECT_EQ(Run(L"K:\\Rover"), IDOK);
+    EXPECT_TRUE(answerer.Boxes().empty());
+    EXPECT_EQ(test::ReadTree(L"K:\\Rover"), WithoutSetup(source));
     test::ClearDrive(test::kSmallDrive);
 }
 

@@ -1,6 +1,10 @@
 // The copy helper: the fail-if-exists rule, list order, and the first failure ending the run.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <new>
+#include <stdexcept>
+
 #include "TestHarness.h"
 #include "copy/CopyWorker.h"
 
@@ -98,8 +102,54 @@ TEST(CopyWorker, CopiesInOrderAndStopsAtTheFirstFailure) {
     }
 }
 
+TEST(CopyWorker, RunsItsPreparationThenMakesTheDestinationBeforeTheJobs) {
+    TTempDir tmp(L"worker");
+    ASSERT_TRUE(test::WriteFileBytes(tmp / L"a", "a"));
+    ASSERT_TRUE(test::WriteFileBytes(tmp / L"blocker", "a file where a folder should be"));
+    const struct {
+        std::wstring Destination;
+        TCopyStage Stage;
+    } cases[] = {
+        {tmp / L"out\\deep", TCopyStage::None},
+        {tmp / L"blocker\\out", TCopyStage::Destination},
+    };
+    for (const auto& c : cases) {
+        DWORD preparedOn = 0;
+        TCopyWorker worker([&] { preparedOn = GetCurrentThreadId(); });
+        ASSERT_TRUE(test::PumpUntil([&] { return worker.Prepared(); }, 5000));
+        EXPECT_NE(preparedOn, GetCurrentThreadId()) << "the preparation ran on the caller's thread";
+        EXPECT_FALSE(worker.Finished()) << "the helper must wait for its jobs";
+        const std::wstring target = c.Destination + L"\\x\\a";
+        worker.Copy(c.Destination, {{tmp / L"a", target, c.Destination + L"\\x", false}});
+        RunToEnd(worker);
+        EXPECT_EQ(worker.Failure().Stage, c.Stage);
+        EXPECT_EQ(worker.DestinationMade(), c.Stage == TCopyStage::None);
+        EXPECT_EQ(test::FileExists(target), c.Stage == TCopyStage::None);
+    }
+    // A helper that is never given its jobs still ends with its owner.
+    TCopyWorker idle([] {});
+}
+
+TEST(CopyWorker, AnExceptionOnTheHelperEndsTheRunWithAPlainCode) {
+    const struct {
+        std::function<void()> Throw;
+        DWORD Error;
+    } cases[] = {
+        {[] { throw std::bad_alloc(); }, ERROR_NOT_ENOUGH_MEMORY},
+        {[] { throw std::runtime_error("broken"); }, ERROR_INTERNAL_ERROR},
+        {[] { throw 42; }, ERROR_INTERNAL_ERROR},
+    };
+    for (const auto& c : cases) {
+        TCopyWorker worker(c.Throw);
+        RunToEnd(worker);
+        EXPECT_FALSE(worker.Prepared());
+        EXPECT_EQ(worker.Failure().Stage, TCopyStage::Exception);
+        EXPECT_EQ(worker.Failure().Error, c.Error);
+    }
+}
+
 TEST(CopyWorker, AnEmptyListFinishesAtOnce) {
-    TCopyWorker worker({});
+    TCopyWorker worker(std::vector<TCopyJob>{});
     RunToEnd(worker);
     EXPECT_EQ(worker.DoneCount(), 0u);
     EXPECT_EQ(worker.Failure().Stage, TCopyStage::None);
