@@ -96,7 +96,7 @@ void TCopyProgressForm::PrepareCopy() {
     FreeListAndNil(FilesToCopy);
     FilesToCopy = new TCopyFileList;
     TotalSize = 0;
-    ScanSourceFolder(SourceDir, L"\\", *FilesToCopy, TotalSize);
+    ScanSourceFolder(SourceDir, L"\\", *FilesToCopy, TotalSize, nullptr, DstDir);
     // Steps of 1024 bytes, coarser only where the bar's 32-bit range would overflow.
     progressUnit_ = ProgressUnit(TotalSize);
     ProgressBar.SetRange(0, static_cast<int>(TotalSize / progressUnit_));
