@@ -85,9 +85,9 @@ class CopyDialog : public ::testing::Test {
     }
 
     // Runs a dialog to its end; the dialog's last bar state is kept.
-    int Run(const std::wstring& dstDir) {
+    int Run(const std::wstring& dstDir, const std::wstring& sourceDir = std::wstring()) {
         auto* form = new TCopyProgressForm(app_);
-        form->SourceDir = src_.Path();
+        form->SourceDir = sourceDir.empty() ? src_.Path() : sourceDir;
         form->DstDir = dstDir;
         samples_ = TSamples();
         SampledForm = form;
@@ -367,6 +367,58 @@ TEST_F(CopyDialog, AnAutorunThatCannotBeWrittenIsRemovedAndOnlyWarns) {
     EXPECT_EQ(answerer.Boxes()[0].Text, L"Stream write error");
     EXPECT_FALSE(test::FileExists(L"M:\\autorun.inf"));
     test::ClearDrive(test::kTinyDrive);
+}
+
+// Distributions are often unpacked straight onto the stick they are installed to.
+TEST_F(CopyDialog, ADistributionAtTheDrivesRootInstalledTwiceNestsNoRover) {
+    const std::wstring drive = test::kRootSourceDrive;
+    test::ClearDrive(drive);
+    const TTree source = Distribution(0);
+    ASSERT_TRUE(test::WriteTree(drive, source));
+    for (int run = 0; run < 2; ++run) {
+        TBoxAnswerer answerer;
+        EXPECT_EQ(Run(drive + L"\\Rover", drive + L"\\"), IDOK) << "run " << run;
+        EXPECT_TRUE(answerer.Boxes().empty());
+    }
+    const TTree installed = test::ReadTree(drive + L"\\Rover");
+    for (const auto& file : WithoutSetup(source)) {
+        const auto found = installed.find(file.first);
+        EXPECT_TRUE(found != installed.end() && found->second == file.second)
+            << std::string(file.first.begin(), file.first.end());
+    }
+    EXPECT_FALSE(test::DirExists(drive + L"\\Rover\\Rover")) << "the first installation was copied";
+    test::ClearDrive(drive);
+}
+
+TEST_F(CopyDialog, ASetupStartedFromTheInstalledFolderFinishesInPlace) {
+    const std::wstring drive = test::kRootSourceDrive;
+    test::ClearDrive(drive);
+    TTree source = Distribution(0);
+    source[L".hidden.ini"] = "[hidden]";
+    ASSERT_TRUE(test::WriteTree(drive + L"\\Rover", source));
+    TBoxAnswerer answerer;
+    EXPECT_EQ(Run(drive + L"\\Rover", drive + L"\\Rover"), IDOK);
+    EXPECT_TRUE(answerer.Boxes().empty());
+    EXPECT_EQ(test::ReadTree(drive + L"\\Rover"), source);
+    std::string autorun;
+    EXPECT_TRUE(test::ReadFileBytes(drive + L"\\autorun.inf", autorun));
+    EXPECT_EQ(autorun, kAutorun);
+    test::ClearDrive(drive);
+}
+
+TEST_F(CopyDialog, AThreeHundredCharacterTargetPathInstalls) {
+    // Ten levels of 28 characters: J:\Rover\ and the file's name take it past 300.
+    std::wstring deep;
+    for (int level = 0; level < 10; ++level)
+        deep += L"a-folder-name-of-28-letters" + std::to_wstring(level) + L"\\";
+    const std::wstring name = deep + L"mail.dat";
+    ASSERT_GE(std::wstring(L"J:\\Rover\\").size() + name.size(), 300u);
+    TTree source = {{L"rover_setup.exe", "MZ"}, {L"rover.exe", "client"}, {name, "deep down"}};
+    ASSERT_TRUE(test::WriteTree(L"\\\\?\\" + src_.Path(), source));
+    TBoxAnswerer answerer;
+    EXPECT_EQ(Run(L"J:\\Rover"), IDOK);
+    EXPECT_TRUE(answerer.Boxes().empty());
+    EXPECT_EQ(test::ReadTree(L"\\\\?\\J:\\Rover"), WithoutSetup(source));
 }
 
 } // namespace
