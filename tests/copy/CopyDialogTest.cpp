@@ -256,6 +256,39 @@ TEST_F(CopyDialog, AReinstallKeepsTheUsersDictionaryAndReplacesTheRest) {
     EXPECT_EQ(test::ReadTree(L"J:\\Rover"), expected);
 }
 
+// Files unpacked from a CD or an archive are often read-only. Windows refuses to replace a
+// read-only or hidden file; so does Wine in the unprivileged run (tests/copy/unprivileged.sh).
+TEST_F(CopyDialog, AReinstallOverReadOnlyAndHiddenFilesCompletes) {
+    TTree source = Distribution(0);
+    source[L"docs\\readme.txt"] = "read me";
+    const std::wstring readme = src_ / L"docs\\readme.txt";
+    ASSERT_TRUE(test::WriteTree(src_.Path(), source));
+    ASSERT_TRUE(test::SetAttributes(readme, FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(test::SetAttributes(src_ / L"Hidden.DAT", FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_EQ(Run(L"J:\\Rover"), IDOK);
+    const std::wstring dictionary = L"J:\\Rover\\speller\\userdic.tlx";
+    const DWORD dictionaryAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    ASSERT_TRUE(test::WriteFileBytes(dictionary, "the user's own words"));
+    ASSERT_TRUE(test::SetAttributes(dictionary, dictionaryAttributes));
+
+    source[L"rover.exe"] = "MZ version 2";
+    source[L"docs\\readme.txt"] = "read me, version 2";
+    test::SetAttributes(readme, FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(test::WriteTree(src_.Path(), source));
+    ASSERT_TRUE(test::SetAttributes(readme, FILE_ATTRIBUTE_READONLY));
+    TBoxAnswerer answerer;
+    EXPECT_EQ(Run(L"J:\\Rover"), IDOK);
+    EXPECT_TRUE(answerer.Boxes().empty());
+    TTree expected = WithoutSetup(source);
+    expected[L"speller\\userdic.tlx"] = "the user's own words";
+    EXPECT_EQ(test::ReadTree(L"J:\\Rover"), expected);
+    const DWORD shown = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    EXPECT_EQ(GetFileAttributesW(dictionary.c_str()) & shown, dictionaryAttributes);
+    EXPECT_EQ(GetFileAttributesW(L"J:\\Rover\\docs\\readme.txt") & shown,
+              static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    test::SetAttributes(readme, FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST_F(CopyDialog, ExistingAutorunIsLeftAndAFolderInItsPlaceOnlyWarns) {
     ASSERT_TRUE(test::WriteTree(src_.Path(), Distribution(0)));
     ASSERT_TRUE(test::WriteFileBytes(L"J:\\autorun.inf", "[autorun]\nopen=other.exe"));

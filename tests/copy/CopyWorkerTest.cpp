@@ -84,9 +84,8 @@ TEST(CopyOneFile, AProtectedTargetIsReplacedAndTakesTheSourcesAttributes) {
         TTempDir tmp(L"one");
         ASSERT_TRUE(test::WriteFileBytes(tmp / L"source", "new"));
         ASSERT_TRUE(test::WriteFileBytes(tmp / L"target", "old"));
-        ASSERT_TRUE(SetFileAttributesW((tmp / L"target").c_str(), c.Target));
-        ASSERT_TRUE(
-            SetFileAttributesW((tmp / L"source").c_str(), c.Source | FILE_ATTRIBUTE_ARCHIVE));
+        ASSERT_TRUE(test::SetAttributes(tmp / L"target", c.Target));
+        ASSERT_TRUE(test::SetAttributes(tmp / L"source", c.Source | FILE_ATTRIBUTE_ARCHIVE));
         ASSERT_EQ(AttributesOf(tmp / L"target"), c.Target) << "the file system keeps no attributes";
         const TCopyResult result = CopyOneFile(tmp / L"source", tmp / L"target", false);
         EXPECT_TRUE(result.Ok) << "target " << c.Target << ", error " << result.Error;
@@ -95,8 +94,8 @@ TEST(CopyOneFile, AProtectedTargetIsReplacedAndTakesTheSourcesAttributes) {
         EXPECT_EQ(bytes, "new");
         EXPECT_EQ(AttributesOf(tmp / L"target"), c.Source);
         EXPECT_EQ(AttributesOf(tmp / L"source"), c.Source);
-        SetFileAttributesW((tmp / L"source").c_str(), FILE_ATTRIBUTE_NORMAL);
-        SetFileAttributesW((tmp / L"target").c_str(), FILE_ATTRIBUTE_NORMAL);
+        test::SetAttributes(tmp / L"source", FILE_ATTRIBUTE_NORMAL);
+        test::SetAttributes(tmp / L"target", FILE_ATTRIBUTE_NORMAL);
     }
 }
 
@@ -106,7 +105,7 @@ TEST(CopyOneFile, TheKeptDictionaryAndAFolderInTheWayAreNeverTouched) {
     TTempDir tmp(L"one");
     ASSERT_TRUE(test::WriteFileBytes(tmp / L"source", "new"));
     ASSERT_TRUE(test::WriteFileBytes(tmp / L"dictionary", "the user's words"));
-    ASSERT_TRUE(SetFileAttributesW((tmp / L"dictionary").c_str(), protectedAttributes));
+    ASSERT_TRUE(test::SetAttributes(tmp / L"dictionary", protectedAttributes));
     const TCopyResult kept = CopyOneFile(tmp / L"source", tmp / L"dictionary", true);
     EXPECT_TRUE(kept.Ok);
     EXPECT_TRUE(kept.KeptExisting);
@@ -114,11 +113,11 @@ TEST(CopyOneFile, TheKeptDictionaryAndAFolderInTheWayAreNeverTouched) {
     test::ReadFileBytes(tmp / L"dictionary", bytes);
     EXPECT_EQ(bytes, "the user's words");
     EXPECT_EQ(AttributesOf(tmp / L"dictionary"), protectedAttributes);
-    SetFileAttributesW((tmp / L"dictionary").c_str(), FILE_ATTRIBUTE_NORMAL);
+    test::SetAttributes(tmp / L"dictionary", FILE_ATTRIBUTE_NORMAL);
 
     ASSERT_TRUE(test::MakeDirs(tmp / L"folder"));
-    ASSERT_TRUE(SetFileAttributesW((tmp / L"folder").c_str(),
-                                   FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(
+        test::SetAttributes(tmp / L"folder", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
     SetLastError(0);
     const DWORD expected =
         CopyFileW((tmp / L"source").c_str(), (tmp / L"folder").c_str(), FALSE) ? 0 : GetLastError();
@@ -134,7 +133,7 @@ TEST(CopyOneFile, AFileThatIsItsOwnTargetCountsAsDoneAndKeepsItsAttributes) {
     TWindowsTargetRule windows;
     TTempDir tmp(L"one");
     ASSERT_TRUE(test::WriteFileBytes(tmp / L"Same.ini", "in place"));
-    ASSERT_TRUE(SetFileAttributesW((tmp / L"Same.ini").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(test::SetAttributes(tmp / L"Same.ini", FILE_ATTRIBUTE_READONLY));
     // The same file by another spelling of its path, as a setup run from the folder it
     // installs to forms it.
     for (const std::wstring& target :
@@ -147,7 +146,7 @@ TEST(CopyOneFile, AFileThatIsItsOwnTargetCountsAsDoneAndKeepsItsAttributes) {
         EXPECT_EQ(bytes, "in place");
         EXPECT_EQ(AttributesOf(tmp / L"Same.ini"), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     }
-    SetFileAttributesW((tmp / L"Same.ini").c_str(), FILE_ATTRIBUTE_NORMAL);
+    test::SetAttributes(tmp / L"Same.ini", FILE_ATTRIBUTE_NORMAL);
 }
 
 void RunToEnd(TCopyWorker& worker) {

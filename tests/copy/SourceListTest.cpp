@@ -261,6 +261,28 @@ TEST(SourceList, AFolderThatCannotBeListedAtADriveRootIsNamedPlainly) {
     test::ClearDrive(test::kRootSourceDrive);
 }
 
+// Made by tests/copy/unprivileged.sh, which runs this as a user that the folder is closed to.
+TEST(SourceList, AFolderClosedForRealEndsTheScanWithItsPlainPath) {
+    wchar_t fixture[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"ROVER_CLOSED_FIXTURE", fixture, MAX_PATH) == 0)
+        GTEST_SKIP() << "runs in the unprivileged run only (tests/copy/unprivileged.sh)";
+    const std::wstring source = fixture;
+    WIN32_FIND_DATAW entry;
+    const HANDLE find = FindFirstFileW((source + L"\\locked\\*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        FindClose(find);
+        GTEST_SKIP() << "the folder can be listed: Wine runs with root's rights";
+    }
+    TScan scan(source);
+    EXPECT_FALSE(scan.Ok);
+    EXPECT_EQ(scan.Failure.Folder, source + L"\\locked");
+    EXPECT_EQ(scan.Failure.Error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    // Left out as the destination, it no longer stands in the way.
+    TScan without(source, source + L"\\locked");
+    EXPECT_TRUE(without.Ok);
+    EXPECT_EQ(without.Entries(), (std::map<std::wstring, bool>{{L"\\a.txt", false}}));
+}
+
 TEST(SourceList, FoldersAreNeverSkippedForIdentitiesOrFinalPathsThatSayNothing) {
     const std::wstring loop = test::BuildPath(L"copy-fixtures\\loop");
     const bool haveLoop = test::DirExists(loop + L"\\sub\\back");
