@@ -23,7 +23,7 @@ home="$build/nobody"
 mkdir -p "$home/tmp"
 # The prefix hooks look for the build's programs beside the prefix (the folder recorder).
 ln -sfn ../tests "$home/tests"
-chown -R nobody:"$group" "$home"
+chown -h nobody:"$group" "$home" "$home/tmp" "$home/tests"
 as_nobody() {
     setpriv --reuid=nobody --regid="$group" --clear-groups \
         env HOME="$home" USER=nobody LOGNAME=nobody WINEPREFIX="$home/wineprefix" "$@"
