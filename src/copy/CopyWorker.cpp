@@ -7,14 +7,64 @@
 
 #include "copy/CreateDir.h"
 #include "support/DebugLog.h"
+#include "support/Paths.h"
 
 namespace rover {
+
+namespace {
+
+const FileCopyApi kRealFileCopyCalls = {&::CopyFileExW};
+FileCopyApi gFileCopyCalls = kRealFileCopyCalls;
+
+// The attributes that make Windows refuse to replace a file.
+constexpr DWORD kProtectingAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+struct TFileId {
+    DWORD Volume = 0;
+    DWORD IndexHigh = 0;
+    DWORD IndexLow = 0;
+};
+
+// Some redirectors report 0 for every file: such an identity says nothing.
+bool ReadFileId(const std::wstring& path, TFileId& id) {
+    TKernelHandle handle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!handle || !GetFileInformationByHandle(handle.Get(), &info))
+        return false;
+    id = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    return id.Volume != 0 && (id.IndexHigh != 0 || id.IndexLow != 0);
+}
+
+// Called only after a copy failed, so that the common path pays nothing for it.
+bool SameFile(const std::wstring& source, const std::wstring& target) {
+    TFileId a, b;
+    if (ReadFileId(source, a) && ReadFileId(target, b))
+        return a.Volume == b.Volume && a.IndexHigh == b.IndexHigh && a.IndexLow == b.IndexLow;
+    const std::wstring fullSource = PlainPath(FullPathName(source));
+    return !fullSource.empty() && SamePathText(fullSource, PlainPath(FullPathName(target)));
+}
+
+} // namespace
+
+FileCopyApi& FileCopyCalls() {
+    return gFileCopyCalls;
+}
+
+const FileCopyApi& RealFileCopyCalls() {
+    return kRealFileCopyCalls;
+}
 
 TCopyResult CopyOneFile(const std::wstring& source, const std::wstring& target, bool failIfExists,
                         LPPROGRESS_ROUTINE progress, void* progressData) {
     TCopyResult result;
-    if (CopyFileExW(source.c_str(), target.c_str(), progress, progressData, nullptr,
-                    failIfExists ? COPY_FILE_FAIL_IF_EXISTS : 0)) {
+    const std::wstring from = ExtendedPath(source);
+    const std::wstring to = ExtendedPath(target);
+    const DWORD flags = failIfExists ? COPY_FILE_FAIL_IF_EXISTS : 0;
+    if (FileCopyCalls().CopyFileEx(from.c_str(), to.c_str(), progress, progressData, nullptr,
+                                   flags)) {
         result.Ok = true;
         return result;
     }
@@ -22,13 +72,45 @@ TCopyResult CopyOneFile(const std::wstring& source, const std::wstring& target, 
     if (failIfExists &&
         (result.Error == ERROR_FILE_EXISTS || result.Error == ERROR_ALREADY_EXISTS)) {
         // The user's own dictionary from an earlier installation: it stays.
-        const DWORD attributes = GetFileAttributesW(target.c_str());
+        const DWORD attributes = GetFileAttributesW(to.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             result.Ok = true;
             result.KeptExisting = true;
             result.Error = 0;
         }
+        return result;
     }
+    // Checked before any attribute is cleared: on one file that would change the source.
+    if (SameFile(from, to)) {
+        result.Ok = true;
+        result.AlreadyInPlace = true;
+        result.Error = 0;
+        return result;
+    }
+    if (result.Error != ERROR_ACCESS_DENIED)
+        return result;
+    // Windows refuses to replace a read-only or hidden file; an earlier installation of a file
+    // with those attributes left just such a target.
+    const DWORD attributes = GetFileAttributesW(to.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        !(attributes & kProtectingAttributes))
+        return result;
+    if (!SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL))
+        return result; // the first refusal says more than this one
+    if (FileCopyCalls().CopyFileEx(from.c_str(), to.c_str(), progress, progressData, nullptr,
+                                   flags)) {
+        // Windows gives the copy the source's attributes; Wine does so only for a new file.
+        const DWORD sourceAttributes = GetFileAttributesW(from.c_str());
+        if (sourceAttributes != INVALID_FILE_ATTRIBUTES &&
+            (sourceAttributes & kProtectingAttributes) != 0)
+            SetFileAttributesW(to.c_str(), sourceAttributes);
+        result.Ok = true;
+        result.Error = 0;
+        return result;
+    }
+    result.Error = GetLastError();
+    // Still refused for another reason: the old file keeps what protected it.
+    SetFileAttributesW(to.c_str(), attributes);
     return result;
 }
 

@@ -19,11 +19,25 @@ struct TCopyResult {
     bool Ok = false;
     // A fail-if-exists copy found its target already there and left it as it was.
     bool KeptExisting = false;
+    // Source and target are one file (a setup started from the folder it installs to).
+    bool AlreadyInPlace = false;
     DWORD Error = 0; // read on the helper thread right after the failing call
 };
 
-// Copies one file as the installation does: a fail-if-exists file whose target
-// already exists is kept and counts as done; any other failure is an error.
+// The copy call of CopyOneFile. Tests swap it for Windows' own rule on read-only and hidden
+// targets, which Wine applies only in part.
+struct FileCopyApi {
+    BOOL(WINAPI* CopyFileEx)
+    (LPCWSTR source, LPCWSTR target, LPPROGRESS_ROUTINE progress, LPVOID data, LPBOOL cancel,
+     DWORD flags);
+};
+FileCopyApi& FileCopyCalls();
+const FileCopyApi& RealFileCopyCalls();
+
+// Copies one file as the installation does: an existing target is replaced whatever its
+// read-only, hidden and system attributes, and the copy takes the source's; a fail-if-exists
+// file whose target already exists is kept untouched and counts as done, and so does a file
+// that is its own target; any other failure is an error. Long paths take the \\?\ form.
 TCopyResult CopyOneFile(const std::wstring& source, const std::wstring& target, bool failIfExists,
                         LPPROGRESS_ROUTINE progress = nullptr, void* progressData = nullptr);
 

@@ -3,26 +3,11 @@
 
 #include <windows.h>
 
+#include "support/Paths.h"
+
 namespace rover {
 
 namespace {
-
-// Returns an empty string when the system cannot form a full path; the
-// thread's last error then tells why.
-std::wstring FullPath(const std::wstring& path) {
-    std::wstring full(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD got =
-            GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
-        if (got == 0)
-            return std::wstring();
-        if (got < full.size()) {
-            full.resize(got);
-            return full;
-        }
-        full.resize(got);
-    }
-}
 
 // A false result must carry a code whose system text is true; where no
 // system call failed, the caller names one.
@@ -41,7 +26,7 @@ bool EndsWith(const std::wstring& text, const std::wstring& suffix) {
 int GetDirState(const std::wstring& path) {
     if (path.empty())
         return -1;
-    std::wstring full = FullPath(path);
+    std::wstring full = FullPathName(path);
     if (full.empty())
         return -1;
     if (EndsWith(full, L":\\")) {
@@ -50,14 +35,14 @@ int GetDirState(const std::wstring& path) {
     }
     if (EndsWith(full, L"\\"))
         full.pop_back();
-    const DWORD attributes = GetFileAttributesW(full.c_str());
+    const DWORD attributes = GetFileAttributesW(ExtendedPath(full).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : -1;
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : -1;
 }
 
 bool CreateDirChain(const std::wstring& path) {
-    std::wstring full = FullPath(path);
+    std::wstring full = FullPathName(path);
     if (full.empty())
         return Fail(GetLastError() != 0 ? GetLastError() : ERROR_BAD_PATHNAME);
     if (full.size() <= 3) {
@@ -68,7 +53,9 @@ bool CreateDirChain(const std::wstring& path) {
     if (EndsWith(full, L"\\"))
         full.pop_back();
 
-    const DWORD attributes = GetFileAttributesW(full.c_str());
+    // The recursion works on the plain path; only the calls see the long form.
+    const std::wstring callPath = ExtendedPath(full);
+    const DWORD attributes = GetFileAttributesW(callPath.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         if (attributes & FILE_ATTRIBUTE_DIRECTORY)
             return true;
@@ -88,7 +75,7 @@ bool CreateDirChain(const std::wstring& path) {
     // A failed parent has already left its own code; it is passed on as is.
     if (!CreateDirChain(parent))
         return false;
-    if (CreateDirectoryW(full.c_str(), nullptr))
+    if (CreateDirectoryW(callPath.c_str(), nullptr))
         return true;
     const DWORD createError = GetLastError();
     // Someone else made it meanwhile: the folder is there, which is all that is asked.

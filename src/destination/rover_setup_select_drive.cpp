@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "destination/DriveInventory.h"
+#include "support/Paths.h"
 #include "resource.h"
 #include "ui/Application.h"
 
@@ -32,18 +33,6 @@ std::wstring TrimBlanks(const std::wstring& text) {
     while (last > first && text[last - 1] <= L' ')
         --last;
     return text.substr(first, last - first);
-}
-
-std::wstring FullPathOf(const std::wstring& path) {
-    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0)
-        return path;
-    std::wstring full(needed, L'\0');
-    const DWORD got = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
-    if (got == 0 || got >= needed)
-        return path;
-    full.resize(got);
-    return full;
 }
 
 } // namespace
@@ -266,7 +255,7 @@ void TRoveDestinationForm::FormClose(TCloseAction& action) {
 }
 
 std::wstring DriveRootOf(const std::wstring& path) {
-    const std::wstring full = FullPathOf(path);
+    const std::wstring full = FullPathName(path);
     if (full.size() < 2)
         return std::wstring();
     if (full[1] == L':')

@@ -141,9 +141,10 @@ class CopyDialog : public ::testing::Test {
     }
 
     // Runs a dialog to its end; the dialog's last bar state is kept.
-    int Run(const std::wstring& dstDir, TScanFunction scan = nullptr) {
+    int Run(const std::wstring& dstDir, TScanFunction scan = nullptr,
+            const std::wstring& sourceDir = std::wstring()) {
         auto* form = new TCopyProgressForm(app_);
-        form->SourceDir = src_.Path();
+        form->SourceDir = sourceDir.empty() ? src_.Path() : sourceDir;
         form->DstDir = dstDir;
         if (scan)
             form->Scan = scan;
@@ -437,6 +438,39 @@ TEST_F(CopyDialog, AReinstallKeepsTheUsersDictionaryAndReplacesTheRest) {
     EXPECT_EQ(test::ReadTree(L"J:\\Rover"), expected);
 }
 
+// Files unpacked from a CD or an archive are often read-only. Windows refuses to replace a
+// read-only or hidden file; so does Wine in the unprivileged run (tests/copy/unprivileged.sh).
+TEST_F(CopyDialog, AReinstallOverReadOnlyAndHiddenFilesCompletes) {
+    TTree source = Distribution(0);
+    source[L"docs\\readme.txt"] = "read me";
+    const std::wstring readme = src_ / L"docs\\readme.txt";
+    ASSERT_TRUE(test::WriteTree(src_.Path(), source));
+    ASSERT_TRUE(test::SetAttributes(readme, FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(test::SetAttributes(src_ / L"Hidden.DAT", FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_EQ(Run(L"J:\\Rover"), IDOK);
+    const std::wstring dictionary = L"J:\\Rover\\speller\\userdic.tlx";
+    const DWORD dictionaryAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    ASSERT_TRUE(test::WriteFileBytes(dictionary, "the user's own words"));
+    ASSERT_TRUE(test::SetAttributes(dictionary, dictionaryAttributes));
+
+    source[L"rover.exe"] = "MZ version 2";
+    source[L"docs\\readme.txt"] = "read me, version 2";
+    test::SetAttributes(readme, FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(test::WriteTree(src_.Path(), source));
+    ASSERT_TRUE(test::SetAttributes(readme, FILE_ATTRIBUTE_READONLY));
+    TBoxAnswerer answerer;
+    EXPECT_EQ(Run(L"J:\\Rover"), IDOK);
+    EXPECT_TRUE(answerer.Boxes().empty());
+    TTree expected = WithoutSetup(source);
+    expected[L"speller\\userdic.tlx"] = "the user's own words";
+    EXPECT_EQ(test::ReadTree(L"J:\\Rover"), expected);
+    const DWORD shown = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    EXPECT_EQ(GetFileAttributesW(dictionary.c_str()) & shown, dictionaryAttributes);
+    EXPECT_EQ(GetFileAttributesW(L"J:\\Rover\\docs\\readme.txt") & shown,
+              static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    test::SetAttributes(readme, FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST_F(CopyDialog, ExistingAutorunIsLeftAndAFolderInItsPlaceOnlyWarns) {
     ASSERT_TRUE(test::WriteTree(src_.Path(), Distribution(0)));
     ASSERT_TRUE(test::WriteFileBytes(L"J:\\autorun.inf", "[autorun]\nopen=other.exe"));
@@ -622,6 +656,58 @@ TEST_F(CopyDialog, AnAutorunThatCannotBeWrittenIsRemovedAndOnlyWarns) {
     EXPECT_EQ(answerer.Boxes()[0].Text, L"Stream write error");
     EXPECT_FALSE(test::FileExists(L"M:\\autorun.inf"));
     test::ClearDrive(test::kTinyDrive);
+}
+
+// Distributions are often unpacked straight onto the stick they are installed to.
+TEST_F(CopyDialog, ADistributionAtTheDrivesRootInstalledTwiceNestsNoRover) {
+    const std::wstring drive = test::kRootSourceDrive;
+    test::ClearDrive(drive);
+    const TTree source = Distribution(0);
+    ASSERT_TRUE(test::WriteTree(drive, source));
+    for (int run = 0; run < 2; ++run) {
+        TBoxAnswerer answerer;
+        EXPECT_EQ(Run(drive + L"\\Rover", nullptr, drive + L"\\"), IDOK) << "run " << run;
+        EXPECT_TRUE(answerer.Boxes().empty());
+    }
+    const TTree installed = test::ReadTree(drive + L"\\Rover");
+    for (const auto& file : WithoutSetup(source)) {
+        const auto found = installed.find(file.first);
+        EXPECT_TRUE(found != installed.end() && found->second == file.second)
+            << std::string(file.first.begin(), file.first.end());
+    }
+    EXPECT_FALSE(test::DirExists(drive + L"\\Rover\\Rover")) << "the first installation was copied";
+    test::ClearDrive(drive);
+}
+
+TEST_F(CopyDialog, ASetupStartedFromTheInstalledFolderFinishesInPlace) {
+    const std::wstring drive = test::kRootSourceDrive;
+    test::ClearDrive(drive);
+    TTree source = Distribution(0);
+    source[L".hidden.ini"] = "[hidden]";
+    ASSERT_TRUE(test::WriteTree(drive + L"\\Rover", source));
+    TBoxAnswerer answerer;
+    EXPECT_EQ(Run(drive + L"\\Rover", nullptr, drive + L"\\Rover"), IDOK);
+    EXPECT_TRUE(answerer.Boxes().empty());
+    EXPECT_EQ(test::ReadTree(drive + L"\\Rover"), source);
+    std::string autorun;
+    EXPECT_TRUE(test::ReadFileBytes(drive + L"\\autorun.inf", autorun));
+    EXPECT_EQ(autorun, kAutorun);
+    test::ClearDrive(drive);
+}
+
+TEST_F(CopyDialog, AThreeHundredCharacterTargetPathInstalls) {
+    // Ten levels of 28 characters: J:\Rover\ and the file's name take it past 300.
+    std::wstring deep;
+    for (int level = 0; level < 10; ++level)
+        deep += L"a-folder-name-of-28-letters" + std::to_wstring(level) + L"\\";
+    const std::wstring name = deep + L"mail.dat";
+    ASSERT_GE(std::wstring(L"J:\\Rover\\").size() + name.size(), 300u);
+    TTree source = {{L"rover_setup.exe", "MZ"}, {L"rover.exe", "client"}, {name, "deep down"}};
+    ASSERT_TRUE(test::WriteTree(L"\\\\?\\" + src_.Path(), source));
+    TBoxAnswerer answerer;
+    EXPECT_EQ(Run(L"J:\\Rover"), IDOK);
+    EXPECT_TRUE(answerer.Boxes().empty());
+    EXPECT_EQ(test::ReadTree(L"\\\\?\\J:\\Rover"), WithoutSetup(source));
 }
 
 } // namespace

@@ -48,6 +48,111 @@ TEST(CopyOneFile, AnExistingDictionaryIsKeptAndOtherFailuresStayErrors) {
     EXPECT_EQ(missing.Error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
+// Windows' rule, which Wine as root does not apply and as another user applies only to
+// read-only files: a read-only or hidden target is not replaced.
+BOOL WINAPI CopyWithWindowsTargetRule(LPCWSTR source, LPCWSTR target, LPPROGRESS_ROUTINE progress,
+                                      LPVOID data, LPBOOL cancel, DWORD flags) {
+    const DWORD attributes = GetFileAttributesW(target);
+    if (!(flags & COPY_FILE_FAIL_IF_EXISTS) && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return CopyFileExW(source, target, progress, data, cancel, flags);
+}
+
+struct TWindowsTargetRule {
+    TWindowsTargetRule() { FileCopyCalls().CopyFileEx = &CopyWithWindowsTargetRule; }
+    ~TWindowsTargetRule() { FileCopyCalls() = RealFileCopyCalls(); }
+};
+
+constexpr DWORD kShownAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+DWORD AttributesOf(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) & kShownAttributes;
+}
+
+TEST(CopyOneFile, AProtectedTargetIsReplacedAndTakesTheSourcesAttributes) {
+    TWindowsTargetRule windows;
+    const struct {
+        DWORD Target, Source;
+    } cases[] = {
+        {FILE_ATTRIBUTE_READONLY, 0},
+        {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_READONLY},
+        {FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY,
+         FILE_ATTRIBUTE_HIDDEN},
+        {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_READONLY}, // a second installation as is
+    };
+    for (const auto& c : cases) {
+        TTempDir tmp(L"one");
+        ASSERT_TRUE(test::WriteFileBytes(tmp / L"source", "new"));
+        ASSERT_TRUE(test::WriteFileBytes(tmp / L"target", "old"));
+        ASSERT_TRUE(test::SetAttributes(tmp / L"target", c.Target));
+        ASSERT_TRUE(test::SetAttributes(tmp / L"source", c.Source | FILE_ATTRIBUTE_ARCHIVE));
+        ASSERT_EQ(AttributesOf(tmp / L"target"), c.Target) << "the file system keeps no attributes";
+        const TCopyResult result = CopyOneFile(tmp / L"source", tmp / L"target", false);
+        EXPECT_TRUE(result.Ok) << "target " << c.Target << ", error " << result.Error;
+        std::string bytes;
+        test::ReadFileBytes(tmp / L"target", bytes);
+        EXPECT_EQ(bytes, "new");
+        EXPECT_EQ(AttributesOf(tmp / L"target"), c.Source);
+        EXPECT_EQ(AttributesOf(tmp / L"source"), c.Source);
+        test::SetAttributes(tmp / L"source", FILE_ATTRIBUTE_NORMAL);
+        test::SetAttributes(tmp / L"target", FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
+TEST(CopyOneFile, TheKeptDictionaryAndAFolderInTheWayAreNeverTouched) {
+    TWindowsTargetRule windows;
+    const DWORD protectedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    TTempDir tmp(L"one");
+    ASSERT_TRUE(test::WriteFileBytes(tmp / L"source", "new"));
+    ASSERT_TRUE(test::WriteFileBytes(tmp / L"dictionary", "the user's words"));
+    ASSERT_TRUE(test::SetAttributes(tmp / L"dictionary", protectedAttributes));
+    const TCopyResult kept = CopyOneFile(tmp / L"source", tmp / L"dictionary", true);
+    EXPECT_TRUE(kept.Ok);
+    EXPECT_TRUE(kept.KeptExisting);
+    std::string bytes;
+    test::ReadFileBytes(tmp / L"dictionary", bytes);
+    EXPECT_EQ(bytes, "the user's words");
+    EXPECT_EQ(AttributesOf(tmp / L"dictionary"), protectedAttributes);
+    test::SetAttributes(tmp / L"dictionary", FILE_ATTRIBUTE_NORMAL);
+
+    ASSERT_TRUE(test::MakeDirs(tmp / L"folder"));
+    ASSERT_TRUE(
+        test::SetAttributes(tmp / L"folder", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
+    SetLastError(0);
+    const DWORD expected =
+        CopyFileW((tmp / L"source").c_str(), (tmp / L"folder").c_str(), FALSE) ? 0 : GetLastError();
+    const TCopyResult blocked = CopyOneFile(tmp / L"source", tmp / L"folder", false);
+    EXPECT_FALSE(blocked.Ok);
+    EXPECT_EQ(blocked.Error, expected) << "the folder's own refusal, not a later call's";
+    EXPECT_NE(blocked.Error, 0u);
+    EXPECT_TRUE(test::DirExists(tmp / L"folder"));
+    EXPECT_EQ(AttributesOf(tmp / L"folder"), static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
+}
+
+TEST(CopyOneFile, AFileThatIsItsOwnTargetCountsAsDoneAndKeepsItsAttributes) {
+    TWindowsTargetRule windows;
+    TTempDir tmp(L"one");
+    ASSERT_TRUE(test::WriteFileBytes(tmp / L"Same.ini", "in place"));
+    ASSERT_TRUE(test::SetAttributes(tmp / L"Same.ini", FILE_ATTRIBUTE_READONLY));
+    // The same file by another spelling of its path, as a setup run from the folder it
+    // installs to forms it.
+    for (const std::wstring& target :
+         {tmp / L"Same.ini", tmp / L"SAME.INI", tmp / L".\\Same.ini"}) {
+        const TCopyResult result = CopyOneFile(tmp / L"Same.ini", target, false);
+        EXPECT_TRUE(result.Ok) << "error " << result.Error;
+        EXPECT_TRUE(result.AlreadyInPlace);
+        std::string bytes;
+        test::ReadFileBytes(tmp / L"Same.ini", bytes);
+        EXPECT_EQ(bytes, "in place");
+        EXPECT_EQ(AttributesOf(tmp / L"Same.ini"), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    }
+    test::SetAttributes(tmp / L"Same.ini", FILE_ATTRIBUTE_NORMAL);
+}
+
 void RunToEnd(TCopyWorker& worker) {
     while (!worker.Finished())
         WaitForSingleObject(worker.Signal(), 30);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 
 #include "CopyTestDrives.h"
 #include "TestHarness.h"
@@ -17,7 +18,11 @@ using test::TTree;
 struct TScan {
     TCopyFileList* List = new TCopyFileList;
     std::int64_t Total = 0;
-    explicit TScan(const std::wstring& folder) { ScanSourceFolder(folder, L"\\", *List, Total); }
+    TScanFailure Failure;
+    bool Ok = false;
+    explicit TScan(const std::wstring& folder, const std::wstring& skip = std::wstring()) {
+        Ok = ScanSourceFolder(folder, L"\\", *List, Total, &Failure, skip);
+    }
     ~TScan() { FreeListAndNil(List); }
     // FileName -> FailIfExists
     std::map<std::wstring, bool> Entries() const {
@@ -132,6 +137,244 @@ TEST(SourceList, LinkedFoldersAreEnteredOnlyInsideTheTreeAndNeverInALoop) {
     const std::map<std::wstring, bool> expected = {
         {L"\\a.txt", false}, {L"\\sub\\b.txt", false}, {L"\\alias\\b.txt", false}};
     EXPECT_EQ(scan.Entries(), expected);
+}
+
+// What Windows answers and Wine does not, by folder name: a folder whose name holds "closed"
+// cannot be listed (access denied), one whose name holds "broken" breaks off after its first
+// entry (the network name is gone), and an entry whose name starts with "hs-" carries the
+// hidden and system attributes.
+std::set<HANDLE> BrokenFinds;
+
+std::wstring FolderNameOf(const std::wstring& pattern) {
+    const std::wstring folder = pattern.substr(0, pattern.rfind(L'\\'));
+    return folder.substr(folder.rfind(L'\\') + 1);
+}
+
+void Mark(WIN32_FIND_DATAW& entry) {
+    if (wcsncmp(entry.cFileName, L"hs-", 3) == 0)
+        entry.dwFileAttributes |= FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+}
+
+HANDLE WINAPI FindFirstAsWindows(LPCWSTR pattern, LPWIN32_FIND_DATAW entry) {
+    const std::wstring folder = FolderNameOf(pattern);
+    if (folder.find(L"closed") != std::wstring::npos) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    const HANDLE find = FindFirstFileW(pattern, entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        Mark(*entry);
+        if (folder.find(L"broken") != std::wstring::npos)
+            BrokenFinds.insert(find);
+    }
+    return find;
+}
+
+BOOL WINAPI FindNextAsWindows(HANDLE find, LPWIN32_FIND_DATAW entry) {
+    if (BrokenFinds.erase(find)) { // the handle is closed next, and its value used again
+        SetLastError(ERROR_NETNAME_DELETED);
+        return FALSE;
+    }
+    const BOOL found = FindNextFileW(find, entry);
+    if (found)
+        Mark(*entry);
+    return found;
+}
+
+// Identities as some network redirectors give them, and a final path that cannot be read.
+DWORD FakeVolume = 0, FakeIndex = 0;
+BOOL WINAPI IdentityThatSaysNothing(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
+    if (!GetFileInformationByHandle(file, info))
+        return FALSE;
+    info->dwVolumeSerialNumber = FakeVolume;
+    info->nFileIndexHigh = 0;
+    info->nFileIndexLow = FakeIndex;
+    return TRUE;
+}
+DWORD WINAPI NoFinalPath(HANDLE, LPWSTR, DWORD, DWORD) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return 0;
+}
+
+struct TScanAsWindows {
+    TScanAsWindows() {
+        SourceScanCalls().FindFirstFile = &FindFirstAsWindows;
+        SourceScanCalls().FindNextFile = &FindNextAsWindows;
+    }
+    ~TScanAsWindows() {
+        SourceScanCalls() = RealSourceScanCalls();
+        BrokenFinds.clear();
+    }
+};
+
+TEST(SourceList, AFolderThatCannotBeListedEndsTheScanUnlessItIsTheSystemsOwn) {
+    const struct {
+        const char* Name;
+        TTree Tree;
+        std::wstring Root; // below the source folder, or empty for the source itself
+        bool Ok;
+        std::wstring Folder; // relative to the source; empty for the source itself
+        DWORD Error;
+    } cases[] = {
+        {"closed", {{L"a.txt", "a"}, {L"closed\\x.txt", "x"}}, L"", false, L"closed", 5},
+        {"breaks off",
+         {{L"a.txt", "a"}, {L"broken\\x.txt", "x"}},
+         L"",
+         false,
+         L"broken",
+         ERROR_NETNAME_DELETED},
+        {"closed deeper", {{L"d\\e\\closed\\x.txt", "x"}}, L"", false, L"d\\e\\closed", 5},
+        {"hidden+system closed", {{L"a.txt", "a"}, {L"hs-closed\\x.txt", "x"}}, L"", true, L"", 0},
+        {"hidden+system open", {{L"hs-open\\x.txt", "x"}}, L"", true, L"", 0},
+        {"closed source", {{L"hs-closed\\x.txt", "x"}}, L"hs-closed", false, L"hs-closed", 5},
+    };
+    TScanAsWindows windows;
+    for (const auto& c : cases) {
+        TTempDir src(L"scan");
+        ASSERT_TRUE(test::WriteTree(src.Path(), c.Tree));
+        TScan scan(c.Root.empty() ? src.Path() : src / c.Root);
+        EXPECT_EQ(scan.Ok, c.Ok) << c.Name;
+        if (!c.Ok) {
+            EXPECT_EQ(scan.Failure.Folder, src / c.Folder) << c.Name;
+            EXPECT_EQ(scan.Failure.Error, c.Error) << c.Name;
+            continue;
+        }
+        std::set<std::wstring> expected;
+        for (const auto& file : c.Tree) {
+            if (file.first.find(L"closed") == std::wstring::npos)
+                expected.insert(L"\\" + file.first);
+        }
+        std::set<std::wstring> listed;
+        for (const TCopyFile* f : *scan.List)
+            listed.insert(f->FileName);
+        EXPECT_EQ(listed, expected) << c.Name;
+    }
+}
+
+TEST(SourceList, AFolderThatCannotBeListedAtADriveRootIsNamedPlainly) {
+    TScanAsWindows windows;
+    test::ClearDrive(test::kRootSourceDrive);
+    ASSERT_TRUE(test::WriteTree(test::kRootSourceDrive, {{L"closed\\x.txt", "x"}}));
+    TScan scan(std::wstring(test::kRootSourceDrive) + L"\\");
+    EXPECT_FALSE(scan.Ok);
+    EXPECT_EQ(scan.Failure.Folder, std::wstring(test::kRootSourceDrive) + L"\\closed");
+    test::ClearDrive(test::kRootSourceDrive);
+}
+
+// Made by tests/copy/unprivileged.sh, which runs this as a user that the folder is closed to.
+TEST(SourceList, AFolderClosedForRealEndsTheScanWithItsPlainPath) {
+    wchar_t fixture[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"ROVER_CLOSED_FIXTURE", fixture, MAX_PATH) == 0)
+        GTEST_SKIP() << "runs in the unprivileged run only (tests/copy/unprivileged.sh)";
+    const std::wstring source = fixture;
+    WIN32_FIND_DATAW entry;
+    const HANDLE find = FindFirstFileW((source + L"\\locked\\*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        FindClose(find);
+        GTEST_SKIP() << "the folder can be listed: Wine runs with root's rights";
+    }
+    TScan scan(source);
+    EXPECT_FALSE(scan.Ok);
+    EXPECT_EQ(scan.Failure.Folder, source + L"\\locked");
+    EXPECT_EQ(scan.Failure.Error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    // Left out as the destination, it no longer stands in the way.
+    TScan without(source, source + L"\\locked");
+    EXPECT_TRUE(without.Ok);
+    EXPECT_EQ(without.Entries(), (std::map<std::wstring, bool>{{L"\\a.txt", false}}));
+}
+
+TEST(SourceList, FoldersAreNeverSkippedForIdentitiesOrFinalPathsThatSayNothing) {
+    const std::wstring loop = test::BuildPath(L"copy-fixtures\\loop");
+    const bool haveLoop = test::DirExists(loop + L"\\sub\\back");
+    using TEntries = std::set<std::wstring>;
+    const TEntries all = {L"\\a.txt", L"\\sub\\b.txt", L"\\alias\\b.txt"};
+    const struct {
+        const char* Name;
+        bool Identity; // the system's identities, or the fake ones below
+        DWORD Volume, Index;
+        bool FinalPath;
+        TEntries Loop; // what the linked tree gives
+    } cases[] = {
+        {"index 0", false, 0x1234, 0, true, all},
+        {"volume 0", false, 0, 77, true, all},
+        {"both 0", false, 0, 0, true, all},
+        // Links are then judged by their place in the tree: the one leading out is followed.
+        {"no final path",
+         true,
+         0,
+         0,
+         false,
+         {L"\\a.txt", L"\\sub\\b.txt", L"\\alias\\b.txt", L"\\out\\o.txt"}},
+        // Nothing tells where a link leads or whether it loops: links are not followed.
+        {"neither", false, 0, 0, false, {L"\\a.txt", L"\\sub\\b.txt"}},
+    };
+    const TTree plain = {{L"a\\1.txt", "1"}, {L"b\\2.txt", "2"}, {L"b\\c\\3.txt", "3"}};
+    TTempDir src(L"scan");
+    ASSERT_TRUE(test::WriteTree(src.Path(), plain));
+    for (const auto& c : cases) {
+        SourceScanCalls() = RealSourceScanCalls();
+        if (!c.Identity) {
+            SourceScanCalls().GetFileInformationByHandle = &IdentityThatSaysNothing;
+            FakeVolume = c.Volume;
+            FakeIndex = c.Index;
+        }
+        if (!c.FinalPath)
+            SourceScanCalls().GetFinalPathNameByHandle = &NoFinalPath;
+        TScan scan(src.Path());
+        EXPECT_TRUE(scan.Ok) << c.Name;
+        EXPECT_EQ(scan.List->size(), plain.size()) << c.Name << ": a real folder was skipped";
+        if (haveLoop) {
+            TScan looped(loop);
+            TEntries listed;
+            for (const TCopyFile* f : *looped.List)
+                listed.insert(f->FileName);
+            EXPECT_EQ(listed, c.Loop) << c.Name;
+        }
+    }
+    SourceScanCalls() = RealSourceScanCalls();
+    if (!haveLoop)
+        GTEST_SKIP() << "the linked tree of tests/copy/mounts.sh is missing";
+}
+
+TEST(SourceList, TheDestinationInsideTheSourceIsLeftOut) {
+    const std::wstring drive = test::kRootSourceDrive;
+    test::ClearDrive(drive);
+    ASSERT_TRUE(test::WriteTree(drive, {{L"rover_setup.exe", "MZ"},
+                                        {L"a.txt", "a"},
+                                        {L"Rover\\old.txt", "o"},
+                                        {L"Rover\\Rover\\older.txt", "o"},
+                                        {L"sub\\Rover\\z.txt", "z"}}));
+    using TEntries = std::set<std::wstring>;
+    const TEntries all = {L"\\a.txt", L"\\Rover\\old.txt", L"\\Rover\\Rover\\older.txt",
+                          L"\\sub\\Rover\\z.txt"};
+    const TEntries withoutRover = {L"\\a.txt", L"\\sub\\Rover\\z.txt"};
+    const struct {
+        std::wstring Source, Skip;
+        TEntries Entries;
+    } cases[] = {
+        {drive + L"\\", drive + L"\\Rover", withoutRover},
+        {drive + L"\\", drive + L"\\rOVER\\", withoutRover},
+        {drive + L"\\", drive + L"\\sub\\..\\Rover", withoutRover},
+        // The same folder by another path: only its identity tells.
+        {drive + L"\\", test::BuildPath(L"copy-drives\\n\\Rover"), withoutRover},
+        {drive + L"\\",
+         drive + L"\\sub\\Rover",
+         {L"\\a.txt", L"\\Rover\\old.txt", L"\\Rover\\Rover\\older.txt"}},
+        // The source itself, or a folder beside it, is never left out.
+        {drive + L"\\", drive + L"\\", all},
+        {drive + L"\\Rover", drive + L"\\Rover", {L"\\old.txt", L"\\Rover\\older.txt"}},
+        {drive + L"\\", L"J:\\Rover", all},
+        {drive + L"\\", drive + L"\\Missing", all},
+    };
+    for (const auto& c : cases) {
+        TScan scan(c.Source, c.Skip);
+        EXPECT_TRUE(scan.Ok);
+        TEntries listed;
+        for (const TCopyFile* f : *scan.List)
+            listed.insert(f->FileName);
+        EXPECT_EQ(listed, c.Entries) << std::string(c.Skip.begin(), c.Skip.end());
+    }
+    test::ClearDrive(drive);
 }
 
 TEST(SourceList, ProgressStepsFitTheBarsRange) {

@@ -200,7 +200,10 @@ std::wstring BuildPath(const std::wstring& relative) {
 
 TTempDir::TTempDir(const std::wstring& tag) {
     static LONG counter = 0;
-    const std::wstring root = BuildPath(L"tmp");
+    // A run as another user (tests/copy/unprivileged.sh) names a folder of its own.
+    wchar_t given[MAX_PATH] = {};
+    const DWORD got = GetEnvironmentVariableW(L"ROVER_TEST_TMP", given, MAX_PATH);
+    const std::wstring root = got > 0 && got < MAX_PATH ? std::wstring(given) : BuildPath(L"tmp");
     CreateDirectoryW(root.c_str(), nullptr);
     wchar_t name[64];
     swprintf(name, 64, L"%ls-%lu-%ld", tag.c_str(), GetCurrentProcessId(),
@@ -239,6 +242,12 @@ bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
         bytes.append(buffer, got);
     CloseHandle(file);
     return ok;
+}
+
+bool SetAttributes(const std::wstring& path, DWORD attributes) {
+    const DWORD first = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    return SetFileAttributesW(path.c_str(), first != 0 ? first : FILE_ATTRIBUTE_NORMAL) &&
+           SetFileAttributesW(path.c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
 }
 
 bool MakeDirs(const std::wstring& path) {

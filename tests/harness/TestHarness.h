@@ -66,7 +66,8 @@ std::wstring BuildDir();
 std::wstring SourceDir();
 std::wstring BuildPath(const std::wstring& relative);
 
-// A fresh folder under the build tree's tmp folder, removed with its contents.
+// A fresh folder under the build tree's tmp folder (or the one ROVER_TEST_TMP names),
+// removed with its contents.
 class TTempDir {
   public:
     explicit TTempDir(const std::wstring& tag = L"t");
@@ -87,6 +88,9 @@ bool MakeDirs(const std::wstring& path);
 bool RemoveTree(const std::wstring& path);
 bool FileExists(const std::wstring& path);
 bool DirExists(const std::wstring& path);
+// Sets attributes so that any user keeps them all under Wine: hidden and system first, since
+// Wine stores them in the file's extended attributes, which a read-only file bars to its owner.
+bool SetAttributes(const std::wstring& path, DWORD attributes);
 
 // A child process; killed on destruction if still running.
 class TProcess {
