@@ -330,6 +330,24 @@ TEST_F(CopyDialog, AFolderThatCannotBeReadEndsWithRetryBeforeAnythingIsWritten) 
     EXPECT_EQ(OpenLog(0), "");
 }
 
+// The same for real: tests/copy/unprivileged.sh closes the folder to the user it runs this as.
+TEST_F(CopyDialog, AFolderClosedForRealEndsWithRetryBeforeAnythingIsWritten) {
+    wchar_t fixture[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"ROVER_CLOSED_FIXTURE", fixture, MAX_PATH) == 0)
+        GTEST_SKIP() << "runs in the unprivileged run only (tests/copy/unprivileged.sh)";
+    const std::wstring source = fixture;
+    TBoxAnswerer answerer;
+    const int result = Run(L"J:\\Rover", nullptr, source);
+    EXPECT_EQ(result, IDRETRY);
+    ASSERT_EQ(answerer.Boxes().size(), 1u);
+    EXPECT_EQ(answerer.Boxes()[0].Text, L"Cannot read folder \"" + source + L"\\locked\"\r\n\r\n" +
+                                            Win32ErrorText(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(answerer.Boxes()[0].Owner, handle_);
+    EXPECT_FALSE(test::DirExists(L"J:\\Rover"));
+    EXPECT_FALSE(test::FileExists(L"J:\\autorun.inf"));
+    EXPECT_EQ(OpenLog(0), "");
+}
+
 TEST_F(CopyDialog, AnExceptionInThePreparationEndsWithABoxAndRetry) {
     ASSERT_TRUE(test::WriteTree(src_.Path(), Distribution(0)));
     const struct {
