@@ -2,6 +2,7 @@
 #include "copy/RoomCheck.h"
 
 #include "copy/Autorun.h"
+#include "support/Paths.h"
 
 namespace rover {
 
@@ -34,15 +35,17 @@ std::int64_t BytesNeeded(const TCopyFileList& files, const std::wstring& dstDir)
         // A fresh installation asks once per folder, not once per file.
         if (folder.empty() || target.compare(0, slash, folder) != 0 || folder.size() != slash) {
             folder = target.substr(0, slash);
-            folderMissing = GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES &&
-                            NotThere(GetLastError());
+            folderMissing =
+                GetFileAttributesW(ExtendedPath(folder).c_str()) == INVALID_FILE_ATTRIBUTES &&
+                NotThere(GetLastError());
         }
         if (folderMissing) {
             needed += file->FileSize;
             continue;
         }
         WIN32_FILE_ATTRIBUTE_DATA data;
-        if (!GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &data)) {
+        // A long target read in its plain form would seem missing and count in full.
+        if (!GetFileAttributesExW(ExtendedPath(target).c_str(), GetFileExInfoStandard, &data)) {
             if (NotThere(GetLastError()))
                 needed += file->FileSize;
             continue;
