@@ -260,6 +260,24 @@ void TCopyProgressForm::ServeUntil(const std::function<bool()>& ready,
     }
 }
 
+void TCopyProgressForm::FollowCopy(const std::function<void()>& show) {
+    // Not armed for each file: waking this thread file by file would cost the
+    // helper a call to the system on every file. It wakes this thread when it
+    // ends; meanwhile this thread looks at it every ~30 ms, and at once when
+    // messages arrive.
+    while (!worker_->Finished()) {
+        HANDLE signal = worker_->Signal();
+        const DWORD wait = MsgWaitForMultipleObjectsEx(1, &signal, kProgressInterval, QS_ALLINPUT,
+                                                       MWMO_INPUTAVAILABLE);
+        if (wait == WAIT_OBJECT_0 + 1)
+            Owner().ProcessMessages();
+        else if (wait == WAIT_FAILED)
+            Sleep(1); // keeps following the helper by its state, without spinning
+        show();
+    }
+    show();
+}
+
 void TCopyProgressForm::StopAnimation() {
     if (animating_) {
         Owner().SetScreenCursor(SavedCursor);
@@ -306,21 +324,31 @@ void TCopyProgressForm::RunCopy() {
     lastMove_ = GetTickCount();
     lastPump_ = lastMove_;
     worker_->Copy(DstDir, std::move(jobs));
-    const auto follow = [&] {
-        // Where the system reports progress within a file, the bar follows it.
-        ShowProgress(copiedBefore[worker_->DoneCount()] + worker_->BytesInFile(), false);
-    };
     ServeUntil([this] { return worker_->DestinationMade(); }, nullptr);
-    for (size_t i = 0; i < files.size() && worker_->DestinationMade(); ++i) {
-        // Once the files before it are done, the helper is on this one.
-        ServeUntil([this, i] { return worker_->DoneCount() >= i; }, follow);
-        if (worker_->Finished() && worker_->Failure().Stage != TCopyStage::None &&
-            worker_->Failure().Index < i)
-            break;
-        ShowFileName(files[i]->FileName.substr(1));
-        ShowProgress(copiedBefore[i], false);
+
+    // The label names the file the helper is on and the bar counts the bytes
+    // done, both brought up to date at most every ~30 ms. Each update is a
+    // request to the window system that the helper's copies wait behind, so
+    // with small files a label for every file would cost more than the copy.
+    size_t shown = files.size();
+    DWORD lastLabel = 0;
+    const auto follow = [&](bool now) {
+        const size_t done = worker_->DoneCount();
+        const size_t current = done < files.size() ? done : files.size() - 1;
+        if (!files.empty() && current != shown &&
+            (now || GetTickCount() - lastLabel >= kProgressInterval)) {
+            ShowFileName(files[current]->FileName.substr(1));
+            shown = current;
+            lastLabel = GetTickCount();
+        }
+        ShowProgress(copiedBefore[done] + worker_->BytesInFile(), false);
+    };
+    if (worker_->DestinationMade()) {
+        follow(true);
+        FollowCopy([&] { follow(false); });
+        // The file that failed is the one the label names while the box is open.
+        follow(true);
     }
-    ServeUntil([this, &files] { return worker_->DoneCount() >= files.size(); }, follow);
 
     const TCopyFailure failure = worker_->Failure();
     switch (failure.Stage) {

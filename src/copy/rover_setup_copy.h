@@ -88,6 +88,9 @@ class TCopyProgressForm : public TForm {
     // Runs the window's messages until ready() holds or the helper has
     // stopped; between() runs after each wake-up.
     void ServeUntil(const std::function<bool()>& ready, const std::function<void()>& between);
+    // Runs the window's messages until the helper has ended, calling show
+    // after each wait.
+    void FollowCopy(const std::function<void()>& show);
 
     bool Activated = false;
     TCopyFileList* FilesToCopy = nullptr;
