@@ -2,6 +2,8 @@
 // finish.
 #include "copy/rover_setup_copy.h"
 
+#include <objbase.h>
+#include <process.h>
 #include <shellapi.h>
 
 #include "copy/Autorun.h"
@@ -35,6 +37,32 @@ std::wstring Quoted(const std::wstring& text) {
 std::wstring FolderOf(const std::wstring& path) {
     const size_t slash = path.rfind(L'\\');
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+struct TShellOpen {
+    HWND Owner;
+    std::wstring Folder;
+};
+
+// The shell may hand the verb to an extension through COM or to a running
+// Explorer through DDE, which can take a while; on a thread of its own the
+// dialog keeps answering meanwhile. The thread sets up COM for the shell and
+// waits for the conversation to end before it ends itself.
+unsigned __stdcall OpenInShell(void* data) {
+    const TShellOpen& open = *static_cast<const TShellOpen*>(data);
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOASYNC;
+    info.hwnd = open.Owner;
+    info.lpVerb = L"open";
+    info.lpFile = open.Folder.c_str();
+    info.lpDirectory = open.Folder.c_str();
+    info.nShow = SW_SHOW;
+    ShellExecuteExW(&info); // its result is not examined: the installation is done
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return 0;
 }
 
 } // namespace
@@ -375,8 +403,31 @@ void TCopyProgressForm::RunCopy() {
     WriteAutorun();
     StopAnimation();
     ProgressBar.SetPosition(ProgressBar.Max());
-    ShellExecuteW(Handle(), L"open", DstDir.c_str(), nullptr, DstDir.c_str(), SW_SHOW);
+    OpenDestination();
     Finish(IDOK);
+}
+
+void TCopyProgressForm::OpenDestination() {
+    TShellOpen open = {Handle(), DstDir};
+    TKernelHandle thread(
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &OpenInShell, &open, 0, nullptr)));
+    if (!thread) {
+        OpenInShell(&open);
+        return;
+    }
+    for (;;) {
+        HANDLE handle = thread.Get();
+        const DWORD wait =
+            MsgWaitForMultipleObjectsEx(1, &handle, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (wait == WAIT_OBJECT_0 + 1) {
+            Owner().ProcessMessages();
+            continue;
+        }
+        // `open` must outlive the thread, whatever the wait made of it.
+        if (wait == WAIT_FAILED)
+            WaitForSingleObject(handle, INFINITE);
+        return;
+    }
 }
 
 void TCopyProgressForm::WriteAutorun() {

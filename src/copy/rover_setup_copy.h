@@ -79,6 +79,8 @@ class TCopyProgressForm : public TForm {
     void RunCopy();
     void StopAnimation();
     void WriteAutorun();
+    // Opens the installed folder in a shell window, serving this window meanwhile.
+    void OpenDestination();
     void Finish(int result);
     // The one failure tail: the animation stopped, the box, Retry.
     void Fail(const std::wstring& text);

@@ -97,8 +97,9 @@ void CALLBACK Sample(HWND, UINT, UINT_PTR, DWORD) {
     ++s.WhileWorking;
     if (!IsWindowVisible(SampledForm->Handle()))
         s.AlwaysVisible = false;
-    // The wait cursor comes with the copy step, once the tree is listed.
-    if (SampledForm->Files() != nullptr &&
+    // The wait cursor comes with the copy step, once the tree is listed, and goes
+    // with the animation before the installed folder is opened.
+    if (SampledForm->Files() != nullptr && SampledForm->Animate.Visible() &&
         Application->ScreenCursor() != LoadCursorW(nullptr, IDC_WAIT))
         s.AlwaysWaitCursor = false;
     const int position = SampledForm->ProgressBar.Position();
