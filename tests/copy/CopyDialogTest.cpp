@@ -172,6 +172,22 @@ class CopyDialog : public ::testing::Test {
     }
 
     // The folders the shell was asked to open, each with its working folder.
+    // The end of a run whose listing failed on `folder`: its box owned by the dialog, Retry,
+    // and nothing written or opened.
+    void ExpectUnreadFolderEnd(int result, const TBoxAnswerer& answerer,
+                               const std::wstring& folder) {
+        EXPECT_EQ(result, IDRETRY);
+        ASSERT_EQ(answerer.Boxes().size(), 1u);
+        EXPECT_EQ(answerer.Boxes()[0].Text, L"Cannot read folder \"" + folder + L"\"\r\n\r\n" +
+                                                Win32ErrorText(ERROR_ACCESS_DENIED));
+        EXPECT_EQ(answerer.Boxes()[0].Owner, handle_);
+        EXPECT_FALSE(test::DirExists(L"J:\\Rover"));
+        EXPECT_FALSE(test::FileExists(L"J:\\autorun.inf"));
+        EXPECT_TRUE(filesFreed_);
+        EXPECT_EQ(cursorAfter_, nullptr);
+        EXPECT_EQ(OpenLog(0), "");
+    }
+
     std::string OpenLog(size_t expectedLines) {
         std::string bytes;
         test::PumpUntil(
@@ -319,34 +335,17 @@ TEST_F(CopyDialog, AFolderThatCannotBeReadEndsWithRetryBeforeAnythingIsWritten) 
         *failure = {locked, ERROR_ACCESS_DENIED};
         return false;
     });
-    EXPECT_EQ(result, IDRETRY);
-    ASSERT_EQ(answerer.Boxes().size(), 1u);
-    EXPECT_EQ(answerer.Boxes()[0].Text, L"Cannot read folder \"" + locked + L"\"\r\n\r\n" +
-                                            Win32ErrorText(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(answerer.Boxes()[0].Owner, handle_);
-    EXPECT_FALSE(test::DirExists(L"J:\\Rover"));
-    EXPECT_FALSE(test::FileExists(L"J:\\autorun.inf"));
-    EXPECT_TRUE(filesFreed_);
-    EXPECT_EQ(cursorAfter_, nullptr);
-    EXPECT_EQ(OpenLog(0), "");
+    ExpectUnreadFolderEnd(result, answerer, locked);
 }
 
 // The same for real: tests/copy/unprivileged.sh closes the folder to the user it runs this as.
 TEST_F(CopyDialog, AFolderClosedForRealEndsWithRetryBeforeAnythingIsWritten) {
-    wchar_t fixture[MAX_PATH] = {};
-    if (GetEnvironmentVariableW(L"ROVER_CLOSED_FIXTURE", fixture, MAX_PATH) == 0)
+    const std::wstring source = test::ClosedFolderFixture();
+    if (source.empty())
         GTEST_SKIP() << "runs in the unprivileged run only (tests/copy/unprivileged.sh)";
-    const std::wstring source = fixture;
     TBoxAnswerer answerer;
     const int result = Run(L"J:\\Rover", nullptr, source);
-    EXPECT_EQ(result, IDRETRY);
-    ASSERT_EQ(answerer.Boxes().size(), 1u);
-    EXPECT_EQ(answerer.Boxes()[0].Text, L"Cannot read folder \"" + source + L"\\locked\"\r\n\r\n" +
-                                            Win32ErrorText(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(answerer.Boxes()[0].Owner, handle_);
-    EXPECT_FALSE(test::DirExists(L"J:\\Rover"));
-    EXPECT_FALSE(test::FileExists(L"J:\\autorun.inf"));
-    EXPECT_EQ(OpenLog(0), "");
+    ExpectUnreadFolderEnd(result, answerer, source + L"\\locked");
 }
 
 TEST_F(CopyDialog, AnExceptionInThePreparationEndsWithABoxAndRetry) {

@@ -263,10 +263,9 @@ TEST(SourceList, AFolderThatCannotBeListedAtADriveRootIsNamedPlainly) {
 
 // Made by tests/copy/unprivileged.sh, which runs this as a user that the folder is closed to.
 TEST(SourceList, AFolderClosedForRealEndsTheScanWithItsPlainPath) {
-    wchar_t fixture[MAX_PATH] = {};
-    if (GetEnvironmentVariableW(L"ROVER_CLOSED_FIXTURE", fixture, MAX_PATH) == 0)
+    const std::wstring source = test::ClosedFolderFixture();
+    if (source.empty())
         GTEST_SKIP() << "runs in the unprivileged run only (tests/copy/unprivileged.sh)";
-    const std::wstring source = fixture;
     WIN32_FIND_DATAW entry;
     const HANDLE find = FindFirstFileW((source + L"\\locked\\*").c_str(), &entry);
     if (find != INVALID_HANDLE_VALUE) {

@@ -198,6 +198,12 @@ std::wstring BuildPath(const std::wstring& relative) {
     return BuildDir() + L"\\" + relative;
 }
 
+std::wstring ClosedFolderFixture() {
+    wchar_t fixture[MAX_PATH] = {};
+    const DWORD got = GetEnvironmentVariableW(L"ROVER_CLOSED_FIXTURE", fixture, MAX_PATH);
+    return got > 0 && got < MAX_PATH ? std::wstring(fixture) : std::wstring();
+}
+
 TTempDir::TTempDir(const std::wstring& tag) {
     static LONG counter = 0;
     // A run as another user (tests/copy/unprivileged.sh) names a folder of its own.

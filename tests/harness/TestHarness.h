@@ -66,6 +66,10 @@ std::wstring BuildDir();
 std::wstring SourceDir();
 std::wstring BuildPath(const std::wstring& relative);
 
+// The distribution with a folder closed to the user that tests/copy/unprivileged.sh makes and
+// names; empty outside that run.
+std::wstring ClosedFolderFixture();
+
 // A fresh folder under the build tree's tmp folder (or the one ROVER_TEST_TMP names),
 // removed with its contents.
 class TTempDir {
