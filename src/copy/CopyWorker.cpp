@@ -126,18 +126,6 @@ DWORD ExceptionErrorCode(std::exception_ptr error) {
 }
 
 TCopyWorker::TCopyWorker(TTask prepare) : prepare_(std::move(prepare)) {
-    Start();
-}
-
-TCopyWorker::TCopyWorker(std::vector<TCopyJob> jobs) : jobs_(std::move(jobs)) {
-    Start();
-    if (thread_)
-        SetEvent(go_.Get());
-    else
-        RunJobs();
-}
-
-void TCopyWorker::Start() {
     signal_.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     go_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     // Started as the start-up manager starts its background stage: through the

@@ -74,16 +74,15 @@ class TCopyWorker {
 
     // Starts the helper on `prepare`; an exception that leaves it ends the run.
     explicit TCopyWorker(TTask prepare);
-    // Starts the helper on the jobs at once, with no destination to make.
-    explicit TCopyWorker(std::vector<TCopyJob> jobs);
     ~TCopyWorker();
     TCopyWorker(const TCopyWorker&) = delete;
     TCopyWorker& operator=(const TCopyWorker&) = delete;
 
     // The preparation has returned; what it wrote may be read now.
     bool Prepared() const { return prepared_.load(); }
-    // Once Prepared() and not Finished(): makes the destination folder with
-    // its parents, then copies the jobs. At most once.
+    // Once the preparation has been started: makes the destination folder
+    // with its parents (none where it is empty), then copies the jobs; does
+    // nothing where the preparation failed. At most once.
     void Copy(const std::wstring& destination, std::vector<TCopyJob> jobs);
     // A job handed to Copy(), for the caller's own thread.
     const TCopyJob& Job(size_t index) const { return jobs_[index]; }
@@ -109,7 +108,6 @@ class TCopyWorker {
                                    LARGE_INTEGER streamSize, LARGE_INTEGER streamTransferred,
                                    DWORD stream, DWORD reason, HANDLE source, HANDLE target,
                                    LPVOID self);
-    void Start();
     void Run();
     void RunPreparation();
     void RunJobs();

@@ -273,19 +273,23 @@ void TCopyProgressForm::ServeUntil(const std::function<bool()>& ready,
         }
         worker_->ArmSignal();
         // Checked again after arming: the helper may have got there meanwhile.
-        if (!ready() && !worker_->Finished()) {
-            HANDLE signal = worker_->Signal();
-            const DWORD wait = MsgWaitForMultipleObjectsEx(1, &signal, kProgressInterval,
-                                                           QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-            if (wait == WAIT_OBJECT_0 + 1) {
-                Owner().ProcessMessages();
-                lastPump_ = GetTickCount();
-            } else if (wait == WAIT_FAILED)
-                Sleep(1); // keeps following the helper by its state, without spinning
-        }
+        if (!ready() && !worker_->Finished())
+            WaitServing(worker_->Signal(), kProgressInterval);
         if (between)
             between();
     }
+}
+
+DWORD TCopyProgressForm::WaitServing(HANDLE handle, DWORD timeout) {
+    const DWORD wait =
+        MsgWaitForMultipleObjectsEx(1, &handle, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (wait == WAIT_OBJECT_0 + 1) {
+        Owner().ProcessMessages();
+        lastPump_ = GetTickCount();
+    } else if (wait == WAIT_FAILED) {
+        Sleep(1); // the callers follow the helper by its state: no spinning
+    }
+    return wait;
 }
 
 void TCopyProgressForm::FollowCopy(const std::function<void()>& show) {
@@ -294,13 +298,7 @@ void TCopyProgressForm::FollowCopy(const std::function<void()>& show) {
     // ends; meanwhile this thread looks at it every ~30 ms, and at once when
     // messages arrive.
     while (!worker_->Finished()) {
-        HANDLE signal = worker_->Signal();
-        const DWORD wait = MsgWaitForMultipleObjectsEx(1, &signal, kProgressInterval, QS_ALLINPUT,
-                                                       MWMO_INPUTAVAILABLE);
-        if (wait == WAIT_OBJECT_0 + 1)
-            Owner().ProcessMessages();
-        else if (wait == WAIT_FAILED)
-            Sleep(1); // keeps following the helper by its state, without spinning
+        WaitServing(worker_->Signal(), kProgressInterval);
         show();
     }
     show();
@@ -415,19 +413,10 @@ void TCopyProgressForm::OpenDestination() {
         OpenInShell(&open);
         return;
     }
-    for (;;) {
-        HANDLE handle = thread.Get();
-        const DWORD wait =
-            MsgWaitForMultipleObjectsEx(1, &handle, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (wait == WAIT_OBJECT_0 + 1) {
-            Owner().ProcessMessages();
-            continue;
-        }
-        // `open` must outlive the thread, whatever the wait made of it.
-        if (wait == WAIT_FAILED)
-            WaitForSingleObject(handle, INFINITE);
-        return;
+    // `open` must outlive the thread, whatever the waits make of it.
+    while (WaitServing(thread.Get(), INFINITE) == WAIT_OBJECT_0 + 1) {
     }
+    WaitForSingleObject(thread.Get(), INFINITE);
 }
 
 void TCopyProgressForm::WriteAutorun() {

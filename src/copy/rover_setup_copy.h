@@ -87,6 +87,9 @@ class TCopyProgressForm : public TForm {
     void ShowFileName(const std::wstring& text);
     // Moves the bar forward, no more often than every ~30 ms unless forced.
     void ShowProgress(std::int64_t bytes, bool force);
+    // Waits up to timeout for handle or for messages, and runs the messages that came;
+    // returns the wait's result.
+    DWORD WaitServing(HANDLE handle, DWORD timeout);
     // Runs the window's messages until ready() holds or the helper has
     // stopped; between() runs after each wake-up.
     void ServeUntil(const std::function<bool()>& ready, const std::function<void()>& between);

@@ -190,7 +190,8 @@ TEST(CopyWorker, CopiesInOrderAndStopsAtTheFirstFailure) {
     };
     for (const auto& c : cases) {
         test::RemoveTree(out);
-        TCopyWorker worker(c.Jobs);
+        TCopyWorker worker([] {});
+        worker.Copy(std::wstring(), c.Jobs);
         RunToEnd(worker);
         EXPECT_EQ(worker.Failure().Stage, c.Stage);
         if (c.Stage == TCopyStage::None) {
@@ -254,7 +255,8 @@ TEST(CopyWorker, AnExceptionOnTheHelperEndsTheRunWithAPlainCode) {
 }
 
 TEST(CopyWorker, AnEmptyListFinishesAtOnce) {
-    TCopyWorker worker(std::vector<TCopyJob>{});
+    TCopyWorker worker([] {});
+    worker.Copy(std::wstring(), {});
     RunToEnd(worker);
     EXPECT_EQ(worker.DoneCount(), 0u);
     EXPECT_EQ(worker.Failure().Stage, TCopyStage::None);
