@@ -112,9 +112,16 @@ TEST(DllPlanting, AnMprDllBesideTheSetupNeverLoads) {
     EXPECT_TRUE(ReadFileBytes(L"W:\\Rover\\readme.txt", readme));
     EXPECT_EQ(readme, "Kestrel Rover\r\n");
     EXPECT_TRUE(FileExists(L"W:\\autorun.inf"));
-    // The shell opens the installed folder in a process of its own.
+    // The shell opens the installed folder in a process of its own, which may still be
+    // writing its line when the file first shows.
     std::string opened;
-    EXPECT_TRUE(PumpUntil([&] { return ReadFileBytes(logs / L"open.log", opened); }, 10000));
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            opened.clear();
+            return ReadFileBytes(logs / L"open.log", opened) &&
+                   opened.find('\n') != std::string::npos;
+        },
+        10000));
     EXPECT_EQ(opened.rfind("W:\\Rover|", 0), 0u) << opened;
 }
 
