@@ -2,14 +2,19 @@
 # The main job: installs what is missing, builds the setup, prepares a sample distribution
 # folder and a simulated removable drive, and starts the setup under Wine. With a display it
 # runs there; without one it runs under Xvfb, drives the setup through a whole installation
-# and saves screenshots in build/demo/.
+# and saves screenshots in build/demo/ (build64/demo/ where 32-bit programs cannot run).
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$top"
 scripts/build
-scripts/check-wine
+out=build
+if ! scripts/check-wine; then
+    echo "The demo therefore shows the setup built for x86_64 from the same sources, under 64-bit Wine." >&2
+    scripts/build x86_64
+    out=build64
+fi
 
-demo=$top/build/demo
+demo=$top/$out/demo
 dist=$demo/dist
 stick=$demo/stick
 export WINEPREFIX=$demo/prefix
@@ -18,8 +23,8 @@ export WINEPREFIX=$demo/prefix
 # The sample distribution: the setup next to the client's files.
 rm -rf "$dist"
 mkdir -p "$dist/speller" "$dist/themes/classic" "$dist/docs"
-cp build/rover_setup.exe "$dist/"
-cp build/standin/rover.exe "$dist/rover.exe"
+cp "$out/rover_setup.exe" "$dist/"
+cp "$out/standin/rover.exe" "$dist/rover.exe"
 printf 'Kestrel Rover, portable edition.\r\n' >"$dist/readme.txt"
 printf 'kestrel\r\nrover\r\n' >"$dist/speller/userdic.tlx"
 printf 'en_US\r\n' >"$dist/speller/dictionary.cfg"
