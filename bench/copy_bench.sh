@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Copy benchmark: the setup's copy dialog against plain copy loops, and how long it takes to answer.
 #
-# Usage: bench/copy_bench.sh [BUILD_DIR]      (build first; runs in the build tree's Wine prefix)
+# Usage: bench/copy_bench.sh [BUILD_DIR]      (build first; runs in the build tree's Wine prefix;
+#                                             the default is build/, or build64/ where 32-bit
+#                                             programs cannot run)
 #   BENCH_TREES   trees to run, any of: small medium large real   (default: all four)
 #   BENCH_ROUNDS  timing rounds per tree, the best of which is kept  (default: 5)
 #   BENCH_PROBES  separate runs per tree that measure the longest answer  (default: 3)
@@ -27,9 +29,12 @@
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 src_root=$(dirname "$here")
-build=$(readlink -f "${1:-$src_root/build}")
-export WINEPREFIX="$build/wineprefix"
 . "$src_root/scripts/wine-env"
+# Where this machine runs no 32-bit programs, the x86_64 build is the one that runs.
+default_build=$src_root/build
+[ "$ROVER_WINE_ARCH" = win64 ] && default_build=$src_root/build64
+build=$(readlink -f "${1:-$default_build}")
+export WINEPREFIX="$build/wineprefix"
 "$src_root/scripts/test-prefix" "$WINEPREFIX"
 bench="$build/bench/copy_bench.exe"
 [ -f "$bench" ] || { echo "build $bench first" >&2; exit 2; }
